@@ -1,0 +1,24 @@
+#pragma once
+
+#include "adjust/AdjustmentData.h"
+#include "adjust/ResultArea.h"
+#include "serial/Clock.h"
+#include "serial/CommandExchange.h"
+
+namespace zul {
+
+// What an adjustment item works with: the exchange with the unit, the run's
+// measurement record, the result area it reports into, and the clock of its
+// fixed waits. None of them is owned.
+struct ItemContext {
+    CommandExchange& link;
+    AdjustmentData& data;
+    ResultArea& result;
+    Clock& clock;
+};
+
+// The fixed wait after each item-opening command and between the two EEPROM
+// commands.
+inline constexpr uint32_t kItemWaitMs = 1000;
+
+}  // namespace zul

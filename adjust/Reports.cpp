@@ -1,0 +1,33 @@
+#include "adjust/Reports.h"
+
+namespace zul {
+
+namespace {
+// Index of the first line a report deletes: line 0, the title, survives.
+constexpr std::size_t kFirstReportLine = 1;
+}  // namespace
+
+bool ReportCommError(ResultArea& result) {
+    result.Trim(kFirstReportLine);
+    result.Append("");
+    result.Append(kCommunicationError);
+    return false;
+}
+
+bool ReportItemError(ResultArea& result, std::string_view bannerText) {
+    result.Trim(kFirstReportLine);
+    result.Append(bannerText);
+    return false;
+}
+
+void ReportDescriptionsHeader(ResultArea& result) {
+    result.Append("");
+    result.Append(kDescriptionsLine);
+}
+
+void ReportClickCancel(ResultArea& result) {
+    result.Append("");
+    result.Append(kClickCancel);
+}
+
+}  // namespace zul

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite twice: a normal build, and a build
+# under the address and undefined-behaviour sanitizers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+scripts/build.sh build
+ctest --test-dir build --output-on-failure -j2
+
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DZUL_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j2
