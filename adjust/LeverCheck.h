@@ -1,8 +1,27 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "adjust/ItemContext.h"
 
 namespace zul {
+
+// Lever entries, in the same order in every lever field and table.
+namespace lever {
+inline constexpr std::size_t kBack = 0;
+inline constexpr std::size_t kLeft = 1;
+inline constexpr std::size_t kRight = 2;
+inline constexpr std::size_t kCount = 3;
+}  // namespace lever
+
+// With paper in place the back lever must read exactly 1, left and right at
+// least 128. True when the reading of leverIndex passes.
+bool LeverActivated(std::size_t leverIndex, uint8_t reading);
+
+// Without paper the back lever must read exactly 0, left and right below 128.
+// True when the reading of leverIndex passes.
+bool LeverDeactivated(std::size_t leverIndex, uint8_t reading);
 
 // Item 2, first step (paper inserted): reads the levers and records the
 // faults for CheckLeverDown. False only when the exchange failed.

@@ -1,0 +1,107 @@
+#include "adjust/MagAdjustment.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "adjust/Eeprom.h"
+#include "adjust/ReportRows.h"
+#include "adjust/Reports.h"
+#include "adjust/SensorTables.h"
+#include "serial/Commands.h"
+
+namespace zul {
+
+namespace {
+
+// Every mag exchange returns the peak sample and the A/D sample.
+constexpr int32_t kMagBlockLength = 2;
+
+// The bars' range; a progress bar ignores positions outside it, so a larger
+// byte is shown as a full bar (the label still shows the number).
+constexpr int kBarMinimum = 0;
+constexpr int kBarMaximum = 100;
+
+// The 2-byte mag reply into slots 28 and 29; false after the report.
+bool ReadMagSample(ItemContext& ctx) {
+    if (!ctx.link.BlockRequest(kMagBlockLength, cmd::kEnq)) return ReportCommError(ctx.result);
+    const auto reply = ctx.link.reply();
+    ctx.data.adValue[slot::kMagPeak] = reply[0];
+    ctx.data.adValue[slot::kMagAd] = reply[1];
+    return true;
+}
+
+// "%3d" into a cleared buffer.
+std::string LabelText(uint8_t value) {
+    std::array<char, 16> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), "%3d", static_cast<int>(value));
+    return std::string(buffer.data());
+}
+
+int BarPosition(uint8_t value) {
+    return std::clamp<int>(value, kBarMinimum, kBarMaximum);
+}
+
+}  // namespace
+
+bool StartMagReading(ItemContext& ctx) {
+    ctx.data.adValue.fill(0);
+    if (!ctx.link.AcknowledgedCommand(cmd::kOpenMag)) return ReportCommError(ctx.result);
+    ctx.clock.SleepMs(kItemWaitMs);
+    return ReadMagSample(ctx);
+}
+
+bool PollMagReading(ItemContext& ctx) {
+    return ReadMagSample(ctx);
+}
+
+void ShowMagLabels(ItemContext& ctx, MagView& view) {
+    view.SetAdText(LabelText(ctx.data.adValue[slot::kMagAd]));
+    view.SetPeakText(LabelText(ctx.data.magPeakHeld));
+}
+
+void ShowMagBars(ItemContext& ctx, MagView& view) {
+    view.SetAdBar(BarPosition(ctx.data.adValue[slot::kMagAd]));
+    view.SetPeakBar(BarPosition(ctx.data.magPeakHeld));
+}
+
+bool StartMag(ItemContext& ctx, MagView& view) {
+    if (!StartMagReading(ctx)) return false;
+    ctx.data.magPeakHeld = ctx.data.adValue[slot::kMagPeak];
+    ShowMagLabels(ctx, view);
+    ShowMagBars(ctx, view);
+    return true;
+}
+
+bool UpdateMag(ItemContext& ctx, MagView& view) {
+    if (!PollMagReading(ctx)) return false;
+    ctx.data.magPeakHeld = std::max(ctx.data.magPeakHeld, ctx.data.adValue[slot::kMagPeak]);
+    ShowMagLabels(ctx, view);
+    ShowMagBars(ctx, view);
+    return true;
+}
+
+void ClearMagPeak(ItemContext& ctx, MagView& view) {
+    ctx.data.magPeakHeld = 0;
+    view.SetPeakText(LabelText(0));
+    view.SetPeakBar(BarPosition(0));
+}
+
+bool AdjustMag(ItemContext& ctx) {
+    // The last peak sample the unit reported is judged, never the held peak.
+    const uint8_t peak = ctx.data.adValue[slot::kMagPeak];
+    if (!WithinLimits(peak, MagLowerLimit, MagUpperLimit)) {
+        ReportItemError(ctx.result, banner::kMagAdError);
+        ReportMag(ctx);
+        return false;
+    }
+    return EepromWrite(ctx);
+}
+
+void ReportMag(ItemContext& ctx) {
+    ReportDescriptionsHeader(ctx.result);
+    ctx.result.Append(MagAdLine(ctx.data.adValue[slot::kMagPeak]));
+}
+
+}  // namespace zul
