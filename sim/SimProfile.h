@@ -11,12 +11,13 @@ namespace zul::sim {
 // How the simulated unit misbehaves on one command.
 struct Fault {
     enum class Kind {
-        None,    // answer normally
-        Refuse,  // answer the single byte refuseByte instead (for blocks: instead of the block)
-        Silent,  // send nothing
-        Short,   // send only the first `bytes` bytes of the normal answer
-        Long,    // send the normal answer followed by `bytes` extra bytes
-        Late,    // send the normal answer after delayMs
+        None,     // answer normally
+        Refuse,   // answer the single byte refuseByte instead (for blocks: instead of the block)
+        Silent,   // send nothing
+        Short,    // send only the first `bytes` bytes of the normal answer
+        Long,     // send the normal answer followed by `bytes` extra bytes
+        Late,     // send the normal answer after delayMs
+        DropOff,  // the unit drops off the line: silent from this reception on
     };
     Kind kind = Kind::None;
     uint8_t refuseByte = 0x15;
@@ -25,6 +26,7 @@ struct Fault {
     // 0: on every reception of the command; n >= 1: only on its n-th reception
     // (counted from the unit's creation, 1-based).
     uint32_t onlyNth = 0;
+    uint8_t extraByte = 0xFF;  // Long: the value of every extra byte
 };
 
 // One sample of the mag board: the unit's peak value and its current A/D value.
@@ -45,11 +47,11 @@ struct Profile {
     // 31-byte result block (answer to 0xE0).
     std::array<uint8_t, 8> whiteRegisters{0x55, 0x55, 0x05, 0x05, 0x40, 0x40, 0x40, 0x40};
     std::array<uint8_t, 31> whiteResult{
-        77,  77,  77,  77,  77,  77,  180, 180, 180, 180, 77, 77,  // A/D slots 0-11
-        0,   0,   0,                                             // unused
+        77,  77,  77,  77,  77,  77,  180, 180, 180, 180, 77,  77,   // A/D slots 0-11
+        0,   0,   0,                                                 // unused
         128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128,  // D/A slots 0-11
-        77,  77,                                                 // A/D slots 12-13
-        128, 128};                                               // D/A slots 12-13
+        77,  77,                                                     // A/D slots 12-13
+        128, 128};                                                   // D/A slots 12-13
 
     // Black level: the 4 A/D readings (answer to 0x05 after 0xA2).
     std::array<uint8_t, 4> blackResult{50, 50, 50, 50};
@@ -68,6 +70,11 @@ struct Profile {
 
     // Per-command faults; the first fault that applies to a reception wins.
     std::map<uint8_t, std::vector<Fault>> faults;
+
+    // 0: the unit stays on the line. n >= 1: the unit answers its first n
+    // receptions (of any command) and is silent from then on, as a unit whose
+    // cable came loose.
+    uint32_t dropOffAfter = 0;
 };
 
 }  // namespace zul::sim
