@@ -1,0 +1,326 @@
+#include "app/MainForm.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <array>
+#include <string_view>
+
+#include "adjust/MagAdjustment.h"
+#include "app/ArrowPixmaps.h"
+#include "app/VersionForm.h"
+#include "serial/Rs232cForm.h"
+#include "ui_MainForm.h"
+
+namespace {
+
+// Size of the client area below the menu bar, in pixels.
+constexpr int kClientWidth = 632;
+constexpr int kClientHeight = 434;
+
+// Font heights in pixels (the window definition holds the families).
+constexpr int kWindowFontPx = 12;
+struct FontSize {
+    const char* control;
+    int pixels;
+};
+constexpr FontSize kFontSizes[] = {
+    {"gbxAdjItem", 16},      {"lblAdjItem1", 15}, {"lblAdjItem2", 15}, {"lblAdjItem3", 15},
+    {"lblAdjItem4", 15},     {"lblAdjItem5", 15}, {"lblAdjItem6", 15}, {"lblAdjItem7", 15},
+    {"btnStart", 16},        {"btnExit", 16},     {"memResult", 16},   {"gbxMag", 16},
+    {"lblTitleMagPeak", 15}, {"lblMagPeak", 16},  {"lblMagPeak2", 15}, {"lblTitleMagAD", 15},
+    {"lblMagAD", 16},        {"lblMagAD2", 15},   {"lblNG", 15},       {"lblOK", 15},
+    {"lblNG2", 15},          {"btnClear", 16},
+};
+
+const QColor kCurrentItemColour(0, 0, 255);
+const QColor kInactiveGroupColour(128, 128, 128);
+const QColor kActiveGroupColour(0, 0, 0);
+const QColor kNgColour(255, 0, 0);
+const QColor kOkColour(0, 128, 0);
+// The number fields are filled with the system caption-text colour.
+const QColor kValueBackground(255, 255, 255);
+
+std::unique_ptr<Ui::TMainForm> SetUpUi(QMainWindow* window) {
+    auto ui = std::make_unique<Ui::TMainForm>();
+    ui->setupUi(window);
+    return ui;
+}
+
+// Sets the colour of role for the active and inactive states only, so a
+// disabled control keeps the toolkit's greyed colour.
+void SetEnabledColour(QWidget& widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Active, role, colour);
+    palette.setColor(QPalette::Inactive, role, colour);
+    widget.setPalette(palette);
+}
+
+void SetBold(QWidget& widget, bool bold) {
+    QFont font = widget.font();
+    font.setBold(bold);
+    widget.setFont(font);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(zul::SerialPort& port, zul::Clock& clock, QWidget* parent)
+    : QMainWindow(parent),
+      ui(SetUpUi(this)),
+      Timer1(this),
+      link_(port, data_.reply),
+      result_(*ui->memResult),
+      magView_(*ui->lblMagPeak, *ui->lblMagAD, *ui->prbMagPeak, *ui->prbMagAD),
+      ctx_{link_, data_, result_, clock},
+      wizard_(*this, ctx_) {
+    ApplyFixedLook();
+
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(zul::kMagPollIntervalMs);
+    connect(&Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+
+    connect(ui->btnStart, &QPushButton::clicked, this, &TMainForm::btnStartClick);
+    connect(ui->btnExit, &QPushButton::clicked, this, &TMainForm::btnExitClick);
+    connect(ui->btnClear, &QPushButton::clicked, this, &TMainForm::btnClearClick);
+    connect(ui->Start1, &QAction::triggered, this, &TMainForm::Start1Click);
+    connect(ui->Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
+    connect(ui->COMport1, &QAction::triggered, this, &TMainForm::COMport1Click);
+    connect(ui->Version1, &QAction::triggered, this, &TMainForm::Version1Click);
+
+    ResetMagValues();
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::ApplyFixedLook() {
+    QFont windowFont = font();
+    windowFont.setPixelSize(kWindowFontPx);
+    setFont(windowFont);
+    for (const FontSize& size : kFontSizes) {
+        auto* widget = findChild<QWidget*>(QLatin1String(size.control));
+        QFont controlFont = widget->font();
+        controlFont.setPixelSize(size.pixels);
+        widget->setFont(controlFont);
+    }
+    QFont fixed = ui->memResult->font();
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    ui->memResult->setFont(fixed);
+
+    for (QLabel* value : {ui->lblMagPeak, ui->lblMagAD}) {
+        QPalette palette = value->palette();
+        palette.setColor(QPalette::Window, kValueBackground);
+        palette.setColor(QPalette::WindowText, Qt::black);
+        value->setPalette(palette);
+    }
+    for (QLabel* ng : {ui->lblNG, ui->lblNG2}) {
+        QPalette palette = ng->palette();
+        palette.setColor(QPalette::WindowText, kNgColour);
+        ng->setPalette(palette);
+    }
+    QPalette ok = ui->lblOK->palette();
+    ok.setColor(QPalette::WindowText, kOkColour);
+    ui->lblOK->setPalette(ok);
+    for (QFrame* mark : {ui->shpOkNg, ui->shpOkNg2}) {
+        QPalette palette = mark->palette();
+        palette.setColor(QPalette::Window, Qt::black);
+        mark->setPalette(palette);
+    }
+    ui->imgLeft->setPixmap(ArrowPixmap(ArrowKind::Left));
+    ui->imgRight->setPixmap(ArrowPixmap(ArrowKind::Right));
+    ui->imgLR->setPixmap(ArrowPixmap(ArrowKind::Both));
+    DisableMagGroup();
+
+    setWindowIcon(ProgramIcon());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TMainForm::FormCreate() {
+    ShowIdleScreen();
+}
+
+void TMainForm::SetDialogs(TRs232cForm* rs232c, TVersionForm* version) {
+    rs232c_ = rs232c;
+    version_ = version;
+}
+
+// Display routines
+
+void TMainForm::ClearResult() {
+    result_.Clear();
+}
+
+void TMainForm::TrimResult(std::size_t index) {
+    result_.Trim(index);
+}
+
+void TMainForm::ShowIdleScreen() {
+    zul::ShowIdleScreen(result_);
+}
+
+void TMainForm::ResetMagValues() {
+    ui->lblMagAD->setText(QString());
+    ui->lblMagPeak->setText(QString());
+    ui->prbMagPeak->setValue(0);
+    ui->prbMagAD->setValue(0);
+}
+
+void TMainForm::EnableMagGroup() {
+    SetEnabledColour(*ui->gbxMag, QPalette::WindowText, kActiveGroupColour);
+    SetEnabledColour(*ui->gbxMag, QPalette::Text, kActiveGroupColour);
+    for (QLabel* label : {ui->lblTitleMagAD, ui->lblMagAD2, ui->lblTitleMagPeak, ui->lblMagPeak2})
+        label->setEnabled(true);
+    SetLegendVisible(true);
+    ui->gbxMag->repaint();
+}
+
+void TMainForm::DisableMagGroup() {
+    SetEnabledColour(*ui->gbxMag, QPalette::WindowText, kInactiveGroupColour);
+    SetEnabledColour(*ui->gbxMag, QPalette::Text, kInactiveGroupColour);
+    for (QLabel* label : {ui->lblTitleMagAD, ui->lblMagAD2, ui->lblTitleMagPeak, ui->lblMagPeak2})
+        label->setEnabled(false);
+    SetLegendVisible(false);
+    ui->gbxMag->repaint();
+}
+
+void TMainForm::SetLegendVisible(bool visible) {
+    const std::array<QWidget*, 8> legend{ui->lblOK,    ui->lblNG,   ui->lblNG2,   ui->shpOkNg,
+                                         ui->shpOkNg2, ui->imgLeft, ui->imgRight, ui->imgLR};
+    for (QWidget* control : legend) control->setVisible(visible);
+}
+
+// Handlers
+
+void TMainForm::btnStartClick() {
+    wizard_.StartClick();
+}
+void TMainForm::btnExitClick() {
+    wizard_.ExitClick();
+}
+void TMainForm::btnClearClick() {
+    wizard_.ClearClick();
+}
+void TMainForm::Timer1Timer() {
+    wizard_.TimerTick();
+}
+void TMainForm::Start1Click() {
+    wizard_.StartMenuClick();
+}
+void TMainForm::Exit1Click() {
+    close();
+}
+
+void TMainForm::COMport1Click() {
+    if (rs232c_ != nullptr) rs232c_->exec();
+}
+
+void TMainForm::Version1Click() {
+    if (version_ == nullptr) return;
+    version_->SetVersionText(TVersionForm::VersionLine());
+    version_->exec();
+}
+
+// The wizard's side of the window
+
+namespace {
+QString ToQString(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+void TMainForm::SetStartCaption(std::string_view caption) {
+    ui->btnStart->setText(ToQString(caption));
+}
+void TMainForm::SetExitCaption(std::string_view caption) {
+    ui->btnExit->setText(ToQString(caption));
+}
+void TMainForm::SetStartEnabled(bool enabled) {
+    ui->btnStart->setEnabled(enabled);
+}
+void TMainForm::SetExitEnabled(bool enabled) {
+    ui->btnExit->setEnabled(enabled);
+}
+void TMainForm::FocusStart() {
+    ui->btnStart->setFocus();
+}
+void TMainForm::SetStartMenuEnabled(bool enabled) {
+    ui->Start1->setEnabled(enabled);
+}
+
+QLabel* TMainForm::ItemLabel(int item) const {
+    const std::array<QLabel*, zul::kItemCount> labels{
+        ui->lblAdjItem1, ui->lblAdjItem2, ui->lblAdjItem3, ui->lblAdjItem4,
+        ui->lblAdjItem5, ui->lblAdjItem6, ui->lblAdjItem7};
+    if (item < 1 || item > zul::kItemCount) return nullptr;
+    return labels[static_cast<std::size_t>(item - 1)];
+}
+
+void TMainForm::SetItemLook(int item, zul::LabelLook look) {
+    QLabel* label = ItemLabel(item);
+    if (label == nullptr) return;
+    switch (look) {
+        case zul::LabelLook::Current:
+            SetBold(*label, true);
+            SetEnabledColour(*label, QPalette::WindowText, kCurrentItemColour);
+            label->setEnabled(true);
+            label->repaint();
+            break;
+        case zul::LabelLook::Done:
+            SetBold(*label, false);
+            label->setPalette(QPalette());  // the window-text colour again
+            label->setEnabled(false);
+            label->repaint();
+            break;
+        case zul::LabelLook::Idle:
+            SetBold(*label, false);
+            label->setPalette(QPalette());
+            label->setEnabled(true);
+            break;
+    }
+}
+
+void TMainForm::HideMagLegend() {
+    SetLegendVisible(false);
+    ui->gbxMag->repaint();
+}
+
+void TMainForm::SetMagBarRanges() {
+    for (QProgressBar* bar : {ui->prbMagPeak, ui->prbMagAD}) {
+        bar->setMaximum(100);
+        bar->setMinimum(0);
+    }
+}
+
+void TMainForm::SetClearVisible(bool visible) {
+    ui->btnClear->setVisible(visible);
+}
+void TMainForm::FocusClear() {
+    ui->btnClear->setFocus();
+}
+
+void TMainForm::SetTimerActive(bool active) {
+    if (active) {
+        Timer1.start();
+    } else {
+        Timer1.stop();
+    }
+}
+
+void TMainForm::CloseWindow() {
+    close();
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "adjust/ItemContext.h"
+#include "app/WizardSteps.h"
+#include "app/WizardView.h"
+
+namespace zul {
+
+// The adjustment wizard: turns the operator's clicks into the sequence of the
+// seven items. Holds the step counter AdjStep; every click runs one row of the
+// step table to its end, blocking (nothing pumps events meanwhile).
+class Wizard {
+public:
+    // view and ctx are not owned and must outlive the wizard. AdjStep starts
+    // at 0 (idle).
+    Wizard(WizardView& view, ItemContext& ctx) : view_(view), ctx_(ctx) {}
+
+    // 0 idle, 1 to 11 the step whose click comes next, -1 failed.
+    int16_t AdjStep() const { return adjStep_; }
+
+    // btnStart: one step. Does nothing in the failed state.
+    void StartClick();
+    // btnExit: Exit (closes the window) at 0 and 11, Cancel elsewhere.
+    void ExitClick();
+    // "&File" > "&Start": item 1, as Start while idle; ignored otherwise.
+    void StartMenuClick();
+    // btnClear: restarts the mag reading. Only during the mag live display.
+    void ClearClick();
+    // Timer1: one poll of the mag reading. Only during the mag live display.
+    void TimerTick();
+
+    // Item 1. True when the EEPROM was erased; false after FailStep.
+    bool RunEepromErasing();
+
+    // Ends the run in failure: "Click Cancel", Cancel enabled, AdjStep -1.
+    void FailStep();
+
+    // The two mag rows (steps 8 and 9); false when they ended the run.
+    bool RunMagStart();
+    bool RunMagEnd();
+
+    // The eight lines of the mag screen.
+    static std::vector<std::string> MagScreen();
+
+private:
+    bool RunRow(const WizardRow& row);
+    void RunActions(uint8_t actions);
+    void Show(Screen lines);
+    void Lock();
+    void Unlock();
+    void LabelLook(uint8_t item, zul::LabelLook look);
+    // A failure of the mag live display or of its verdict.
+    void FailMag();
+
+    WizardView& view_;
+    ItemContext& ctx_;
+    int16_t adjStep_ = 0;
+};
+
+// ClearResult, then the three lines of the idle screen.
+void ShowIdleScreen(ResultArea& result);
+
+// The step after one whose click did not fail: 11 goes to 0, -1 stays, every
+// other value goes up by one.
+int16_t NextStep(int16_t step);
+
+}  // namespace zul
