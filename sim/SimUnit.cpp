@@ -83,7 +83,7 @@ Answer SimUnit::Receive(uint8_t command) {
     if (profile_.dropOffAfter != 0 && s.receptionsOnLine > profile_.dropOffAfter) {
         s.droppedOff = true;
     }
-    if (s.droppedOff) return {};
+    if (s.droppedOff) return {.bytes = {}, .delayMs = 0, .fault = Fault::Kind::DropOff};
 
     const Fault* fault = nullptr;
     if (auto it = profile_.faults.find(command); it != profile_.faults.end()) {
@@ -91,7 +91,7 @@ Answer SimUnit::Receive(uint8_t command) {
     }
     if (fault != nullptr && fault->kind == Fault::Kind::DropOff) {
         s.droppedOff = true;
-        return {};
+        return {.bytes = {}, .delayMs = 0, .fault = Fault::Kind::DropOff};
     }
 
     // The normal answer, and the state the unit moves to when it sends it.
@@ -197,6 +197,7 @@ Answer SimUnit::Receive(uint8_t command) {
     Answer answer;
     bool complete = true;
     if (fault != nullptr) {
+        answer.fault = fault->kind;
         switch (fault->kind) {
             case Fault::Kind::Refuse:
                 bytes = {fault->refuseByte};

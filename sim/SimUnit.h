@@ -11,8 +11,9 @@ namespace zul::sim {
 
 // What the unit sends back for one received command.
 struct Answer {
-    std::vector<uint8_t> bytes;  // empty: the unit stays silent
-    uint32_t delayMs = 0;        // processing time before the first byte
+    std::vector<uint8_t> bytes;             // empty: the unit stays silent
+    uint32_t delayMs = 0;                   // processing time before the first byte
+    Fault::Kind fault = Fault::Kind::None;  // the fault that shaped this answer
 };
 
 // The ZUL-1x protocol model: answers every command byte with the answers,

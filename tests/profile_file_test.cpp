@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "serial/Commands.h"
+#include "sim/Presets.h"
+#include "sim/ProfileFile.h"
+#include "sim/SimUnit.h"
+
+namespace zul::sim {
+namespace {
+
+TEST(ProfileFile, SetsReadingsAndIgnoresCommentsAndBlankLines) {
+    Profile p;
+    const auto error = ApplyProfileText(
+        "# a bench profile\n"
+        "\n"
+        "motor_speed = 80\r\n"
+        "  lever_paper_in = 1, 0x90 0x91  \n"
+        "white_result[3] = 61\n"
+        "black_result = 1 2 3 0x66\n"
+        "mag_samples = 30/30 50/51 60/60\n"
+        "drop_off_after = 12\n",
+        p);
+    ASSERT_FALSE(error) << error->line << ": " << error->message;
+    EXPECT_EQ(p.motorSpeed, 80);
+    EXPECT_EQ(p.leverPaperIn, (std::array<uint8_t, 3>{1, 0x90, 0x91}));
+    EXPECT_EQ(p.whiteResult[3], 61);
+    EXPECT_EQ(p.whiteResult[4], Profile{}.whiteResult[4]);
+    EXPECT_EQ(p.blackResult, (std::array<uint8_t, 4>{1, 2, 3, 0x66}));
+    ASSERT_EQ(p.magSamples.size(), 3u);
+    EXPECT_EQ(p.magSamples[1].peak, 50);
+    EXPECT_EQ(p.magSamples[1].ad, 51);
+    EXPECT_EQ(p.dropOffAfter, 12u);
+}
+
+TEST(ProfileFile, FaultLines) {
+    Profile p;
+    const auto error = ApplyProfileText(
+        "fault 0xB6 = refuse 0x15\n"
+        "fault 0xB6 = silent on 2\n"
+        "fault 5 = short 3\n"
+        "fault 0xA6 = long 2 fill 0x06 on 1\n"
+        "fault 0xE0 = late 12000\n"
+        "fault 0xA4 = drop-off\n"
+        "fault 0xB0 = refuse\n",
+        p);
+    ASSERT_FALSE(error) << error->line << ": " << error->message;
+    ASSERT_EQ(p.faults[0xB6].size(), 2u);
+    EXPECT_EQ(p.faults[0xB6][0].kind, Fault::Kind::Refuse);
+    EXPECT_EQ(p.faults[0xB6][0].refuseByte, 0x15);
+    EXPECT_EQ(p.faults[0xB6][1].kind, Fault::Kind::Silent);
+    EXPECT_EQ(p.faults[0xB6][1].onlyNth, 2u);
+    EXPECT_EQ(p.faults[0x05][0].kind, Fault::Kind::Short);
+    EXPECT_EQ(p.faults[0x05][0].bytes, 3u);
+    EXPECT_EQ(p.faults[0xA6][0].kind, Fault::Kind::Long);
+    EXPECT_EQ(p.faults[0xA6][0].bytes, 2u);
+    EXPECT_EQ(p.faults[0xA6][0].extraByte, ACK);
+    EXPECT_EQ(p.faults[0xA6][0].onlyNth, 1u);
+    EXPECT_EQ(p.faults[0xE0][0].delayMs, 12000u);
+    EXPECT_EQ(p.faults[0xA4][0].kind, Fault::Kind::DropOff);
+    EXPECT_EQ(p.faults[0xB0][0].refuseByte, 0x15);
+}
+
+struct BadLine {
+    const char* text;
+    int line;
+};
+
+class ProfileFileErrors : public ::testing::TestWithParam<BadLine> {};
+
+TEST_P(ProfileFileErrors, NameTheLineAndKeepEarlierSettings) {
+    Profile p;
+    const std::string text = std::string("motor_speed = 99\n") + GetParam().text;
+    const auto error = ApplyProfileText(text, p);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->line, GetParam().line);
+    EXPECT_FALSE(error->message.empty());
+    EXPECT_EQ(p.motorSpeed, 99);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ProfileFileErrors,
+    ::testing::Values(BadLine{"motor_speed 80", 2}, BadLine{"motor_speed = 256", 2},
+                      BadLine{"motor_speed = -1", 2}, BadLine{"motor_speed = 8O", 2},
+                      BadLine{"\nmotor_sped = 80", 3}, BadLine{"lever_paper_in = 1 2", 2},
+                      BadLine{"lever_paper_in = 1 2 3 4", 2}, BadLine{"white_result[31] = 1", 2},
+                      BadLine{"white_result[x] = 1", 2}, BadLine{"mag_samples = 30", 2},
+                      BadLine{"mag_samples = ", 2}, BadLine{"mag_samples = 30/300", 2},
+                      BadLine{"fault 0x1B6 = silent", 2}, BadLine{"fault 0xB6 = loud", 2},
+                      BadLine{"fault 0xB6 = short", 2}, BadLine{"fault 0xB6 = silent on 0", 2},
+                      BadLine{"fault 0xB6 = silent now", 2}, BadLine{"fault 0xB6 = long 2 fill", 2},
+                      BadLine{"fault = silent", 2}));
+
+TEST(ProfileFile, UnreadableFileIsAnErrorOnLineZero) {
+    Profile p;
+    const auto error = ApplyProfileFile("/nonexistent/zul.profile", p);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->line, 0);
+}
+
+TEST(ProfileFile, ReadsAFile) {
+    const std::string path = ::testing::TempDir() + "/zul_profile_test.txt";
+    std::ofstream(path) << "motor_speed = 0x50\n";
+    Profile p;
+    EXPECT_FALSE(ApplyProfileFile(path, p));
+    EXPECT_EQ(p.motorSpeed, 0x50);
+    std::remove(path.c_str());
+}
+
+TEST(Presets, EveryListedNameResolvesAndOthersDoNot) {
+    for (const PresetInfo& preset : kPresets) {
+        EXPECT_TRUE(PresetProfile(preset.name)) << preset.name;
+    }
+    EXPECT_FALSE(PresetProfile("Healthy"));
+    EXPECT_FALSE(PresetProfile(""));
+}
+
+TEST(Presets, FaultyPresetsMisbehaveWhereTheySay) {
+    SimUnit silent(*PresetProfile("silent"));
+    EXPECT_TRUE(silent.Receive(cmd::kEepromErase).bytes.empty());
+    SimUnit erase(*PresetProfile("refused-erase"));
+    EXPECT_EQ(erase.Receive(cmd::kEepromErase).bytes, std::vector<uint8_t>{0x15});
+    SimUnit write(*PresetProfile("refused-write"));
+    EXPECT_EQ(write.Receive(cmd::kEepromWrite).bytes, std::vector<uint8_t>{0x15});
+    EXPECT_LT(PresetProfile("slow-motor")->motorSpeed, 89);
+    const Profile lever = *PresetProfile("lever-fault");
+    EXPECT_LT(lever.leverPaperIn[1], 0x80);
+    EXPECT_GE(lever.leverPaperOut[2], 0x80);
+    SimUnit drop(*PresetProfile("drop-off"));
+    drop.Receive(cmd::kEepromErase);
+    drop.Receive(cmd::kEepromExecute);
+    EXPECT_EQ(drop.Receive(cmd::kOpenLever).bytes, std::vector<uint8_t>{ACK});
+    EXPECT_TRUE(drop.Receive(cmd::kEnq).bytes.empty());
+}
+
+}  // namespace
+}  // namespace zul::sim
