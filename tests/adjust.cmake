@@ -5,3 +5,5 @@ zul_add_test(lever_check_test SOURCES lever_check_test.cpp LIBS zul_adjust zul_s
 zul_add_test(white_level_test SOURCES white_level_test.cpp LIBS zul_adjust zul_sim)
 zul_add_test(black_level_test SOURCES black_level_test.cpp LIBS zul_adjust zul_sim)
 zul_add_test(non_paper_test SOURCES non_paper_test.cpp LIBS zul_adjust zul_sim)
+zul_add_test(mag_adjustment_test SOURCES mag_adjustment_test.cpp LIBS zul_adjust zul_sim)
+zul_add_test(motor_speed_test SOURCES motor_speed_test.cpp LIBS zul_adjust zul_sim)
