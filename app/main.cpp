@@ -1,0 +1,67 @@
+// The program entry: one copy per PC, the three windows in their fixed order,
+// the event loop, and exit code 0 in every case.
+
+#include <QFont>
+#include <QRect>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleFactory>
+#include <exception>
+
+#include "app/GuardedApplication.h"
+#include "app/Logo.h"
+#include "app/MainForm.h"
+#include "app/MessageBoxSink.h"
+#include "app/SingleInstance.h"
+#include "app/VersionForm.h"
+#include "serial/Clock.h"
+#include "serial/Rs232cForm.h"
+#include "serial/TermiosPort.h"
+
+namespace {
+
+void Run(zul::GuardedApplication& app) {
+    if (QStyle* style = QStyleFactory::create(QStringLiteral("Windows"))) {
+        QApplication::setStyle(style);
+    }
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+    QApplication::setWindowIcon(zul::ProgramIcon());
+
+    zul::SystemClock clock;
+    zul::TermiosPort port;
+    zul::MessageBoxSink messages;
+
+    // Created in this order: the main window first, then the port settings
+    // dialog, whose creation reads the settings file and opens the port (an
+    // error box may appear before the main window), then the version dialog.
+    TMainForm MainForm(port, clock);
+    TRs232cForm Rs232cForm(port, messages);
+    TVersionForm VersionForm;
+    MainForm.SetDialogs(&Rs232cForm, &VersionForm);
+
+    const QRect screen = MainForm.screen()->availableGeometry();
+    MainForm.move(screen.center() - MainForm.rect().center());
+    MainForm.show();
+    app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Another copy runs: end at once, silently.
+    if (!zul::AcquireSingleInstance("ZUL10")) return 0;
+
+    try {
+        zul::GuardedApplication app(argc, argv);
+        try {
+            Run(app);
+        } catch (...) {
+            zul::GuardedApplication::ShowException(std::current_exception());
+        }
+    } catch (...) {
+        // The application object itself could not be made: nothing to show on.
+    }
+    return 0;
+}
