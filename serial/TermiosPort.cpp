@@ -1,0 +1,293 @@
+#include "serial/TermiosPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <ctime>
+#include <optional>
+
+#include "serial/ParityMarking.h"
+#include "serial/PortNames.h"
+
+namespace zul {
+
+namespace {
+
+struct BaudCode {
+    int32_t baudRate;
+    speed_t speed;
+};
+
+constexpr std::array<BaudCode, 5> kBaudCodes{{
+    {1200, B1200},
+    {2400, B2400},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+}};
+
+std::optional<speed_t> SpeedFor(int32_t baudRate) {
+    for (const BaudCode& code : kBaudCodes) {
+        if (code.baudRate == baudRate) {
+            return code.speed;
+        }
+    }
+    return std::nullopt;
+}
+
+// Monotonic time in nanoseconds.
+int64_t NowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// A poll() time-out that is never shorter than remainingNs.
+int PollTimeoutMs(int64_t remainingNs) {
+    const int64_t ms = (remainingNs + 999999) / 1000000;
+    return ms > 1000000 ? 1000000 : static_cast<int>(ms);
+}
+
+// Retries a call that failed with EINTR.
+template <typename F>
+auto RetryEintr(F call) {
+    for (;;) {
+        auto result = call();
+        if (result >= 0 || errno != EINTR) {
+            return result;
+        }
+    }
+}
+
+}  // namespace
+
+TermiosPort::~TermiosPort() {
+    Close();
+}
+
+uint32_t TermiosPort::ErrorCodeForErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return kErrorNotFound;
+        case EBUSY:
+        case EACCES:
+        case EPERM:
+        case EWOULDBLOCK:
+            return kErrorInUse;
+        case EINVAL:
+        case ENOTTY:
+            return kErrorBadConfig;
+        default:
+            return static_cast<uint32_t>(error);
+    }
+}
+
+uint32_t TermiosPort::OpenDevice(const std::string& portName) {
+    Close();
+    const std::optional<std::string> path = DevicePathForPort(portName);
+    if (!path) {
+        return kErrorNotFound;
+    }
+    const int fd =
+        RetryEintr([&] { return open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0) {
+        return ErrorCodeForErrno(errno);
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        close(fd);
+        return ErrorCodeForErrno(error);
+    }
+    // Keeps out other openers that do not take the lock (root ignores it).
+    // A device that is not a tty refuses it; Configure reports that.
+    ioctl(fd, TIOCEXCL);
+    fd_ = fd;
+    parityMarked_ = false;
+    return kOk;
+}
+
+uint32_t TermiosPort::Configure(const LineSettings& line) {
+    if (fd_ < 0) {
+        return kErrorBadConfig;
+    }
+    termios tio{};
+    if (tcgetattr(fd_, &tio) != 0) {
+        const int error = errno;
+        Close();
+        return ErrorCodeForErrno(error);
+    }
+    const std::optional<speed_t> speed = SpeedFor(line.baudRate);
+    const bool lineValid =
+        speed && line.byteSize == 8 &&
+        (line.parity == kNoParity || line.parity == kOddParity || line.parity == kEvenParity) &&
+        (line.stopBits == kOneStopBit || line.stopBits == kTwoStopBits);
+    if (!lineValid) {
+        Close();
+        return kErrorBadConfig;
+    }
+    tcflush(fd_, TCIOFLUSH);
+
+    // Raw 8-bit bytes in both directions, no flow control, no translation.
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP |
+                                          INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | IMAXBEL);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    if (line.parity != kNoParity) {
+        // Checked on receipt; a bad byte reaches us marked, never replaced.
+        tio.c_cflag |= PARENB;
+        if (line.parity == kOddParity) {
+            tio.c_cflag |= PARODD;
+        }
+        tio.c_iflag |= INPCK | PARMRK;
+    }
+    if (line.stopBits == kTwoStopBits) {
+        tio.c_cflag |= CSTOPB;
+    }
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, *speed);
+    cfsetospeed(&tio, *speed);
+    if (tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        const int error = errno;
+        Close();
+        return ErrorCodeForErrno(error);
+    }
+    // DTR and RTS on while the port is open; a pseudo-terminal has neither.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd_, TIOCMBIS, &lines);
+
+    parityMarked_ = line.parity != kNoParity;
+    readTimeoutMs_ = kDefaultReadTimeoutMs;
+    return kOk;
+}
+
+void TermiosPort::Close() {
+    if (fd_ < 0) {
+        return;
+    }
+    ioctl(fd_, TIOCNXCL);
+    close(fd_);
+    fd_ = -1;
+    parityMarked_ = false;
+}
+
+bool TermiosPort::WritePort(std::span<const uint8_t> bytes) {
+    if (fd_ < 0) {
+        return false;
+    }
+    // The transmit queue holds nothing stale here: Configure purged it, and
+    // every write either drains all its bytes or purges what it left. A purge
+    // of a drained queue would do nothing on a UART and, on a
+    // pseudo-terminal, throw away bytes not yet handed to the peer (the
+    // previous command), so the queue is purged only where bytes remain.
+    auto fail = [&] {
+        tcflush(fd_, TCOFLUSH);
+        return false;
+    };
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = write(fd_, bytes.data() + written, bytes.size() - written);
+        if (n > 0) {
+            written += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd pfd{fd_, POLLOUT, 0};
+            const int ready = RetryEintr([&] { return poll(&pfd, 1, -1); });
+            if (ready < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                return fail();
+            }
+            continue;
+        }
+        return fail();
+    }
+    // Wait until the bytes have left the line.
+    if (RetryEintr([&] { return tcdrain(fd_); }) != 0) {
+        return fail();
+    }
+    return true;
+}
+
+uint32_t TermiosPort::ReadPort(std::span<uint8_t> buffer) {
+    if (fd_ < 0) {
+        return 0;
+    }
+    tcflush(fd_, TCIFLUSH);
+    const uint64_t count = buffer.size();
+    const int64_t deadline =
+        NowNs() + static_cast<int64_t>(count * kReadTimeoutPerByteMs + readTimeoutMs_) * 1000000;
+
+    auto fail = [&]() -> uint32_t {
+        tcflush(fd_, TCIFLUSH);
+        return 0;
+    };
+
+    ParityMarkDecoder decoder;
+    std::array<uint8_t, 256> raw{};
+    uint64_t received = 0;
+    while (received < count) {
+        const int64_t remaining = deadline - NowNs();
+        if (remaining <= 0) {
+            break;
+        }
+        pollfd pfd{fd_, POLLIN, 0};
+        const int ready = poll(&pfd, 1, PollTimeoutMs(remaining));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return fail();
+        }
+        if (ready == 0) {
+            continue;  // the loop looks at the clock again
+        }
+        if ((pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            return fail();
+        }
+        // Never more raw bytes than still wanted: each raw byte yields at
+        // most one received byte, so nothing beyond the count is taken.
+        const uint64_t wanted = count - received;
+        const size_t chunk = wanted < raw.size() ? static_cast<size_t>(wanted) : raw.size();
+        const ssize_t n = read(fd_, raw.data(), chunk);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
+                continue;
+            }
+            return fail();
+        }
+        if (n == 0) {
+            // Readable yet empty: the device has gone (a hung-up line).
+            return fail();
+        }
+        for (ssize_t i = 0; i < n; ++i) {
+            if (!parityMarked_) {
+                buffer[received++] = raw[static_cast<size_t>(i)];
+                continue;
+            }
+            const ParityMarkDecoder::Result result = decoder.Feed(raw[static_cast<size_t>(i)]);
+            if (result.kind == ParityMarkDecoder::Kind::kLineError) {
+                return fail();
+            }
+            if (result.kind == ParityMarkDecoder::Kind::kByte) {
+                buffer[received++] = result.byte;
+            }
+        }
+    }
+    tcflush(fd_, TCIFLUSH);
+    return static_cast<uint32_t>(received);
+}
+
+}  // namespace zul

@@ -1,0 +1,338 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "serial/SettingsFile.h"
+
+namespace zul {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+struct RecordingSink : MessageSink {
+    std::vector<std::pair<std::string, std::string>> boxes;
+    void ShowExclamation(std::string_view caption, std::string_view text) override {
+        boxes.emplace_back(caption, text);
+    }
+};
+
+const std::string kDefaultContent =
+    "*** BILL VALIDATOR ***\r\n"
+    "BORDRATE:CBR_9600\r\n"
+    "COMPORT:COM1\r\n"
+    "STOPBIT:ONESTOPBIT\r\n"
+    "PARITYBIT:EVENPARITY\r\n";
+
+struct Parsed {
+    PortSettings selection;
+    LineSettings line;
+};
+
+Parsed Parse(const std::string& content) {
+    Parsed p;
+    p.selection = {-1, -1, -1, -1};
+    p.line = LineSettings{"junk", 1, 7, 5, 9};
+    ParseSettingsFile(content, p.selection, p.line);
+    return p;
+}
+
+const PortSettings kDefaults{0, 2, 0, 1};
+const LineSettings kDefaultLine{"COM1", 9600, kEvenParity, 8, kOneStopBit};
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zul10-settings-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        path_ = (dir_ / kSettingsFileName).string();
+    }
+    void TearDown() override {
+        chmod(dir_.c_str(), 0700);
+        fs::remove_all(dir_);
+    }
+    static std::string Slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    static void Put(const std::string& path, const std::string& content) {
+        std::ofstream(path, std::ios::binary) << content;
+    }
+    size_t FilesInDir() const {
+        return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {}));
+    }
+
+    fs::path dir_;
+    std::string path_;
+    RecordingSink sink_;
+};
+
+TEST_F(SettingsFileTest, DefaultContentIsThe99BytesOfFiveCrLfLines) {
+    EXPECT_EQ(FormatSettingsFile(PortSettings{}), kDefaultContent);
+    EXPECT_EQ(kDefaultContent.size(), 99u);
+    ASSERT_TRUE(WriteSettingsFile(path_, PortSettings{}, sink_));
+    EXPECT_EQ(Slurp(path_), kDefaultContent);
+    EXPECT_TRUE(sink_.boxes.empty());
+    EXPECT_EQ(FilesInDir(), 1u);  // no temporary left beside it
+}
+
+TEST_F(SettingsFileTest, GroupWithoutSelectionWritesNoLine) {
+    EXPECT_EQ(FormatSettingsFile(PortSettings{-1, 5, 2, 3}), "*** BILL VALIDATOR ***\r\n");
+    EXPECT_EQ(FormatSettingsFile(PortSettings{6, -1, 1, 0}),
+              "*** BILL VALIDATOR ***\r\nCOMPORT:COM7\r\nSTOPBIT:TWOSTOPBITS\r\n"
+              "PARITYBIT:NOPARITY\r\n");
+}
+
+TEST_F(SettingsFileTest, EveryWrittenSelectionReadsBack) {
+    for (int port = 0; port < 7; ++port) {
+        for (int baud = 0; baud < 5; ++baud) {
+            for (int stop = 0; stop < 2; ++stop) {
+                for (int parity = 0; parity < 3; ++parity) {
+                    const PortSettings written{port, baud, stop, parity};
+                    ASSERT_TRUE(WriteSettingsFile(path_, written, sink_));
+                    PortSettings read{-1, -1, -1, -1};
+                    LineSettings line;
+                    ReadSettingsFile(path_, read, line);
+                    ASSERT_EQ(read, written);
+                    EXPECT_EQ(line.portName, PortNameForIndex(port));
+                    EXPECT_EQ(line.baudRate, BaudRateForIndex(baud));
+                    EXPECT_EQ(line.stopBits, StopBitsForIndex(stop));
+                    EXPECT_EQ(line.parity, ParityForIndex(parity));
+                    EXPECT_EQ(line.byteSize, 8);
+                }
+            }
+        }
+    }
+}
+
+TEST(SettingsSetters, MapIndexesToLineValues) {
+    EXPECT_EQ(PortNameForIndex(0), "COM1");
+    EXPECT_EQ(PortNameForIndex(6), "COM7");
+    EXPECT_EQ(PortNameForIndex(7), "COM1");
+    EXPECT_EQ(PortNameForIndex(-1), "COM1");
+    EXPECT_EQ(BaudRateForIndex(0), 1200);
+    EXPECT_EQ(BaudRateForIndex(4), 38400);
+    EXPECT_EQ(BaudRateForIndex(5), 9600);
+    EXPECT_EQ(StopBitsForIndex(1), kTwoStopBits);
+    EXPECT_EQ(StopBitsForIndex(0), kOneStopBit);
+    EXPECT_EQ(StopBitsForIndex(2), kOneStopBit);
+    // The file's parity order (none, even, odd) is not the line's (none, odd, even).
+    EXPECT_EQ(ParityForIndex(0), kNoParity);
+    EXPECT_EQ(ParityForIndex(1), kEvenParity);
+    EXPECT_EQ(ParityForIndex(2), kOddParity);
+    EXPECT_EQ(ParityForIndex(-1), kEvenParity);
+}
+
+struct ReadCase {
+    const char* name;
+    std::string content;
+    PortSettings selection;
+    LineSettings line;
+};
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SettingsReadTest : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(SettingsReadTest, Reads) {
+    const Parsed p = Parse(GetParam().content);
+    EXPECT_EQ(p.selection, GetParam().selection);
+    EXPECT_EQ(p.line, GetParam().line);
+}
+
+const std::string kLong(200, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Contents, SettingsReadTest,
+    ::testing::Values(
+        ReadCase{"Empty", "", kDefaults, kDefaultLine},
+        ReadCase{"Default", kDefaultContent, kDefaults, kDefaultLine},
+        ReadCase{"Baud1200", "BORDRATE:CBR_1200\r\n", {0, 0, 0, 1}, {"COM1", 1200, 2, 8, 0}},
+        ReadCase{"Baud2400", "BORDRATE:CBR_2400\r\n", {0, 1, 0, 1}, {"COM1", 2400, 2, 8, 0}},
+        ReadCase{"AllSet",
+                 "BORDRATE:CBR_38400\r\nCOMPORT:COM7\r\nSTOPBIT:TWOSTOPBITS\r\n"
+                 "PARITYBIT:ODDPARITY\r\n",
+                 {6, 4, 1, 2},
+                 {"COM7", 38400, kOddParity, 8, kTwoStopBits}},
+        ReadCase{"LfOnlyAndNoTitle",
+                 "BORDRATE:CBR_19200\nCOMPORT:COM3\nSTOPBIT:ONESTOPBIT\n"
+                 "PARITYBIT:NOPARITY",
+                 {2, 3, 0, 0},
+                 {"COM3", 19200, kNoParity, 8, kOneStopBit}},
+        ReadCase{"PortBeforeBaudIsSkipped",
+                 "COMPORT:COM4\r\nBORDRATE:CBR_2400\r\n",
+                 {0, 1, 0, 1},
+                 {"COM1", 2400, 2, 8, 0}},
+        ReadCase{"PortAfterBaudAgain",
+                 "COMPORT:COM4\r\nBORDRATE:CBR_2400\r\nCOMPORT:COM5\r\n",
+                 {4, 1, 0, 1},
+                 {"COM5", 2400, 2, 8, 0}},
+        ReadCase{"Com12IsCom1",
+                 "BORDRATE:CBR_9600\r\nCOMPORT:COM12\r\nSTOPBIT:TWOSTOPBITS\r\n",
+                 {0, 2, 1, 1},
+                 {"COM1", 9600, 2, 8, 2}},
+        ReadCase{"Baud4800KeepsDefaultAndMovesOn",
+                 "BORDRATE:CBR_4800\r\nCOMPORT:COM2\r\n",
+                 {1, 2, 0, 1},
+                 {"COM2", 9600, 2, 8, 0}},
+        ReadCase{"NoPortLineKeepsTheRestDefault",
+                 "BORDRATE:CBR_1200\r\nSTOPBIT:TWOSTOPBITS\r\nPARITYBIT:NOPARITY\r\n",
+                 {0, 0, 0, 1},
+                 {"COM1", 1200, 2, 8, 0}},
+        ReadCase{
+            "LowercaseIsNotRecognised",
+            "bordrate:CBR_1200\r\nBORDRATE:cbr_2400\r\nCOMPORT:com3\r\nstopbit:TWOSTOPBITS\r\n",
+            {0, 2, 0, 1},
+            {"COM1", 9600, 2, 8, 0}},
+        ReadCase{"TwoKeysInOneLineSetOnlyTheBaud",
+                 "BORDRATE:CBR_19200 COMPORT:COM2\r\nSTOPBIT:TWOSTOPBITS\r\n",
+                 {0, 3, 0, 1},
+                 {"COM1", 19200, 2, 8, 0}},
+        ReadCase{"ValueBeforeKeyAndAnywhere",
+                 "xx CBR_2400 yy BORDRATE: zz\r\n COM6COMPORT:\r\n",
+                 {5, 1, 0, 1},
+                 {"COM6", 2400, 2, 8, 0}},
+        ReadCase{"FirstValueInTableOrderWins",
+                 "BORDRATE:CBR_38400 CBR_1200\r\nCOMPORT:COM7,COM2\r\n"
+                 "STOPBIT:TWOSTOPBITS ONESTOPBIT\r\nPARITYBIT:ODDPARITY EVENPARITY\r\n",
+                 {1, 0, 0, 1},
+                 {"COM2", 1200, 2, 8, 0}},
+        ReadCase{"NothingAfterParityKeyIsRead",
+                 "BORDRATE:CBR_1200\r\nCOMPORT:COM2\r\nSTOPBIT:ONESTOPBIT\r\n"
+                 "PARITYBIT:NOPARITY\r\nBORDRATE:CBR_38400\r\n",
+                 {1, 0, 0, 0},
+                 {"COM2", 1200, 0, 8, 0}},
+        // A long line is read in pieces of 127 characters: a key in the
+        // first piece, its value in the second, is a key without a value.
+        ReadCase{"LongLineSplitsKeyFromValue",
+                 "BORDRATE:" + std::string(118, 'x') + "CBR_1200\r\nCOMPORT:COM3\r\n",
+                 {2, 2, 0, 1},
+                 {"COM3", 9600, 2, 8, 0}},
+        ReadCase{"LongLineKeyAndValueInOnePiece",
+                 "BORDRATE:" + std::string(110, 'x') + "CBR_1200\r\nCOMPORT:COM3\r\n",
+                 {2, 0, 0, 1},
+                 {"COM3", 1200, 2, 8, 0}},
+        ReadCase{"RestOfALongLineIsALine",
+                 "BORDRATE:CBR_1200" + std::string(127 - 17, 'x') + "COMPORT:COM4\r\n",
+                 {3, 0, 0, 1},
+                 {"COM4", 1200, 2, 8, 0}},
+        ReadCase{"LoneCrIsNoLineEnd",
+                 "BORDRATE:CBR_1200\rCOMPORT:COM2\r\n",
+                 {0, 0, 0, 1},
+                 {"COM1", 1200, 2, 8, 0}},
+        ReadCase{"NulEndsTheLine",
+                 "BORDRATE:\0CBR_1200\r\nCOMPORT:COM2\r\n"s,
+                 {1, 2, 0, 1},
+                 {"COM2", 9600, 2, 8, 0}},
+        ReadCase{"NulHidesAKey",
+                 "\0BORDRATE:CBR_1200\r\nBORDRATE:CBR_2400\r\n"s,
+                 {0, 1, 0, 1},
+                 {"COM1", 2400, 2, 8, 0}},
+        ReadCase{"BinaryJunk",
+                 "\xff\xfe\x01\r\r\n\x80\x1a\x00\n BORDRATE:CBR_19200\r\n"s + kLong + "\r",
+                 {0, 3, 0, 1},
+                 {"COM1", 19200, 2, 8, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsFileTest, MissingFileGivesTheDefaultsWithoutAMessage) {
+    PortSettings selection{5, 4, 1, 2};
+    LineSettings line{"COM6", 38400, kOddParity, 7, kTwoStopBits};
+    ReadSettingsFile(path_, selection, line);
+    EXPECT_EQ(selection, kDefaults);
+    EXPECT_EQ(line, kDefaultLine);
+    ReadSettingsFile(dir_.string(), selection, line);  // a directory reads as nothing
+    EXPECT_EQ(selection, kDefaults);
+}
+
+TEST_F(SettingsFileTest, FileReadsLikeItsContent) {
+    const std::string content =
+        "*** BILL VALIDATOR ***\r\nBORDRATE:CBR_1200\r\nCOMPORT:COM5\r\nSTOPBIT:TWOSTOPBITS\r\n"
+        "PARITYBIT:NOPARITY\r\n";
+    Put(path_, content);
+    PortSettings selection;
+    LineSettings line;
+    ReadSettingsFile(path_, selection, line);
+    const Parsed expected = Parse(content);
+    EXPECT_EQ(selection, expected.selection);
+    EXPECT_EQ(line, expected.line);
+    EXPECT_EQ(selection, (PortSettings{4, 0, 1, 0}));
+}
+
+TEST_F(SettingsFileTest, HugeFileWithKeysAtTheStartIsReadWithoutLoadingIt) {
+    {
+        std::ofstream out(path_, std::ios::binary);
+        out << "BORDRATE:CBR_1200\r\nCOMPORT:COM2\r\nSTOPBIT:ONESTOPBIT\r\nPARITYBIT:NOPARITY\r\n";
+        const std::string junk(1 << 16, 'z');
+        for (int i = 0; i < 64; ++i) out << junk;  // 4 MiB of one line
+    }
+    PortSettings selection;
+    LineSettings line;
+    ReadSettingsFile(path_, selection, line);
+    EXPECT_EQ(selection, (PortSettings{1, 0, 0, 0}));
+}
+
+TEST_F(SettingsFileTest, UncreatableFileShowsTheMessageAndReturnsFalse) {
+    const std::string missing = (dir_ / "no-such-dir" / kSettingsFileName).string();
+    EXPECT_FALSE(WriteSettingsFile(missing, PortSettings{}, sink_));
+    ASSERT_EQ(sink_.boxes.size(), 1u);
+    EXPECT_EQ(sink_.boxes[0].first, "WRITE FILE");
+    EXPECT_EQ(sink_.boxes[0].second, "File cannot be opened");
+}
+
+TEST_F(SettingsFileTest, ReadOnlyDirectoryKeepsTheOldFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+    Put(path_, kDefaultContent);
+    ASSERT_EQ(chmod(dir_.c_str(), 0500), 0);
+    EXPECT_FALSE(WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink_));
+    EXPECT_EQ(sink_.boxes.size(), 1u);
+    EXPECT_EQ(Slurp(path_), kDefaultContent);
+}
+
+// A write that runs out of room half way (a full disk) must leave the old
+// file whole and no temporary behind.
+TEST_F(SettingsFileTest, FailedWriteHalfWayKeepsTheOldFile) {
+    Put(path_, kDefaultContent);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{40, 40};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        RecordingSink sink;
+        const bool ok = WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink);
+        const bool boxShown = sink.boxes.size() == 1 && sink.boxes[0].first == "WRITE FILE";
+        _exit(!ok && boxShown ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Slurp(path_), kDefaultContent);
+    EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(SettingsFileTest, RewriteReplacesTheOldContentWhole) {
+    Put(path_, kDefaultContent + std::string(500, 'q'));
+    ASSERT_TRUE(WriteSettingsFile(path_, PortSettings{5, 2, 0, 1}, sink_));
+    EXPECT_EQ(Slurp(path_),
+              "*** BILL VALIDATOR ***\r\nBORDRATE:CBR_9600\r\nCOMPORT:COM6\r\n"
+              "STOPBIT:ONESTOPBIT\r\nPARITYBIT:EVENPARITY\r\n");
+}
+
+}  // namespace
+}  // namespace zul

@@ -1,0 +1,321 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/TermiosPort.h"
+
+namespace zul {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+constexpr uint16_t kShortConstantMs = 50;
+
+int64_t ElapsedMs(steady_clock::time_point start) {
+    return std::chrono::duration_cast<milliseconds>(steady_clock::now() - start).count();
+}
+
+// A pseudo-terminal whose slave is the device of COM1; the test plays the
+// unit on the master side.
+class TermiosPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(master_, 0);
+        ASSERT_EQ(grantpt(master_), 0);
+        ASSERT_EQ(unlockpt(master_), 0);
+        slavePath_ = ptsname(master_);
+        setenv("ZUL10_COM1", slavePath_.c_str(), 1);
+    }
+    void TearDown() override {
+        if (peer_.joinable()) peer_.join();
+        port_.Close();
+        CloseMaster();
+        unsetenv("ZUL10_COM1");
+        unsetenv("ZUL10_COM2");
+        unsetenv("ZUL10_COM3");
+    }
+
+    void OpenConfigured(uint8_t parity = kEvenParity) {
+        LineSettings line;
+        line.portName = "COM1";
+        line.parity = parity;
+        ASSERT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
+        ASSERT_EQ(port_.Configure(line), SerialPort::kOk);
+        port_.SetReadTimeout(kShortConstantMs);
+    }
+
+    void PeerWrite(const Bytes& bytes) {
+        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // The unit answers after delayMs, while the read is under way.
+    void PeerWriteLater(int delayMs, Bytes bytes) {
+        peer_ = std::thread([this, delayMs, bytes] {
+            std::this_thread::sleep_for(milliseconds(delayMs));
+            [[maybe_unused]] ssize_t n = write(master_, bytes.data(), bytes.size());
+        });
+    }
+    // What arrived at the unit within timeoutMs.
+    Bytes PeerRead(size_t count, int timeoutMs = 1000) {
+        Bytes got;
+        const auto start = steady_clock::now();
+        while (got.size() < count && ElapsedMs(start) < timeoutMs) {
+            pollfd pfd{master_, POLLIN, 0};
+            if (poll(&pfd, 1, 50) <= 0) continue;
+            uint8_t buf[64];
+            const ssize_t n = read(master_, buf, sizeof buf);
+            if (n <= 0) break;
+            got.insert(got.end(), buf, buf + n);
+        }
+        return got;
+    }
+    void CloseMaster() {
+        if (master_ >= 0) close(master_);
+        master_ = -1;
+    }
+    Bytes Read(size_t count, uint32_t* n = nullptr) {
+        Bytes buffer(count, 0xEE);
+        const uint32_t got = port_.ReadPort(buffer);
+        if (n != nullptr) *n = got;
+        buffer.resize(got);
+        return buffer;
+    }
+
+    int master_ = -1;
+    std::string slavePath_;
+    std::thread peer_;
+    TermiosPort port_;
+};
+
+TEST_F(TermiosPortTest, OpenAndConfigureSetsTheDefaultConstant) {
+    ASSERT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
+    EXPECT_TRUE(port_.IsOpen());
+    port_.SetReadTimeout(10000);
+    LineSettings line;
+    line.portName = "COM1";
+    EXPECT_EQ(port_.Configure(line), SerialPort::kOk);
+    EXPECT_EQ(port_.ReadTimeout(), kDefaultReadTimeoutMs);
+    port_.SetReadTimeout(5000);
+    EXPECT_EQ(port_.ReadTimeout(), 5000);
+}
+
+TEST_F(TermiosPortTest, ReadReturnsAsSoonAsTheBytesArrive) {
+    OpenConfigured();
+    port_.SetReadTimeout(kDefaultReadTimeoutMs);
+    PeerWriteLater(20, {0x06, 0x10, 0x20});
+    const auto start = steady_clock::now();
+    EXPECT_EQ(Read(3), (Bytes{0x06, 0x10, 0x20}));
+    EXPECT_LT(ElapsedMs(start), 1500);
+}
+
+TEST_F(TermiosPortTest, SilentPeerTimesOutNoEarlierThanTheDeadline) {
+    OpenConfigured();
+    for (size_t count : {1u, 5u}) {
+        const auto start = steady_clock::now();
+        uint32_t n = 99;
+        Read(count, &n);
+        const int64_t elapsed = ElapsedMs(start);
+        EXPECT_EQ(n, 0u);
+        EXPECT_GE(elapsed, static_cast<int64_t>(10 * count + kShortConstantMs));
+        EXPECT_LT(elapsed, 10 * static_cast<int64_t>(count) + kShortConstantMs + 1500);
+    }
+}
+
+TEST_F(TermiosPortTest, PartialReplyReturnsItsCountAtTheDeadline) {
+    OpenConfigured();
+    PeerWriteLater(10, {0x41, 0x42});
+    const auto start = steady_clock::now();
+    EXPECT_EQ(Read(5), (Bytes{0x41, 0x42}));
+    EXPECT_GE(ElapsedMs(start), 10 * 5 + kShortConstantMs);
+}
+
+TEST_F(TermiosPortTest, BytesSentBeforeTheReadAreNotReturned) {
+    OpenConfigured();
+    PeerWrite({0x01, 0x02, 0x03});
+    std::this_thread::sleep_for(milliseconds(50));  // they are in the receive queue
+    PeerWriteLater(20, {0x06, 0x07});
+    EXPECT_EQ(Read(2), (Bytes{0x06, 0x07}));
+}
+
+TEST_F(TermiosPortTest, SurplusBytesDoNotReachTheNextRead) {
+    OpenConfigured();
+    PeerWriteLater(10, {0x11, 0x12, 0x13, 0x14, 0x15});
+    EXPECT_EQ(Read(2), (Bytes{0x11, 0x12}));
+    peer_.join();
+    EXPECT_EQ(Read(3), Bytes{});
+}
+
+TEST_F(TermiosPortTest, MarkedFFsArriveAsSingleBytesWithParityOn) {
+    // With parity on, the line discipline doubles each received 0xFF.
+    for (uint8_t parity : {kEvenParity, kOddParity, kNoParity}) {
+        OpenConfigured(parity);
+        PeerWriteLater(10, {0xFF, 0x00, 0xFF, 0xFF, 0x7F});
+        EXPECT_EQ(Read(5), (Bytes{0xFF, 0x00, 0xFF, 0xFF, 0x7F})) << int(parity);
+        peer_.join();
+        port_.Close();
+    }
+}
+
+TEST_F(TermiosPortTest, WriteDeliversEveryByteUnchanged) {
+    OpenConfigured();
+    const Bytes command{0xB6, 0x0A, 0x0D, 0xFF, 0x00, 0x11, 0x13};
+    EXPECT_TRUE(port_.WritePort(command));
+    EXPECT_EQ(PeerRead(command.size()), command);
+
+    Bytes block(255);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i);
+    EXPECT_TRUE(port_.WritePort(block));
+    EXPECT_EQ(PeerRead(block.size()), block);
+}
+
+// Nothing the peer has not yet taken may be purged: commands written one
+// after the other all arrive.
+TEST_F(TermiosPortTest, BackToBackWritesAllArrive) {
+    OpenConfigured();
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_TRUE(port_.WritePort(Bytes{0xB6}));
+        ASSERT_TRUE(port_.WritePort(Bytes{0xB4, 0x01}));
+        ASSERT_TRUE(port_.WritePort(Bytes{0x90}));
+        ASSERT_EQ(PeerRead(4), (Bytes{0xB6, 0xB4, 0x01, 0x90})) << "round " << round;
+    }
+}
+
+TEST_F(TermiosPortTest, WriteToAHungUpPeerFails) {
+    OpenConfigured();
+    CloseMaster();
+    EXPECT_FALSE(port_.WritePort(Bytes{0xB6}));
+}
+
+TEST_F(TermiosPortTest, MissingDeviceGivesCode2) {
+    setenv("ZUL10_COM2", "/nonexistent/zul10-port", 1);
+    EXPECT_EQ(port_.OpenDevice("COM2"), SerialPort::kErrorNotFound);
+    EXPECT_FALSE(port_.IsOpen());
+    EXPECT_EQ(port_.OpenDevice("COM9"), SerialPort::kErrorNotFound);
+    EXPECT_EQ(port_.OpenDevice(""), SerialPort::kErrorNotFound);
+    EXPECT_FALSE(port_.IsOpen());
+}
+
+TEST_F(TermiosPortTest, SecondOpenOfAnOpenPortGivesCode5UntilItCloses) {
+    OpenConfigured();
+    TermiosPort second;
+    EXPECT_EQ(second.OpenDevice("COM1"), SerialPort::kErrorInUse);
+    EXPECT_FALSE(second.IsOpen());
+    port_.Close();
+    EXPECT_EQ(second.OpenDevice("COM1"), SerialPort::kOk);
+    EXPECT_TRUE(second.IsOpen());
+}
+
+TEST_F(TermiosPortTest, AfterAFailedOpenWritesAndReadsFailAtOnce) {
+    OpenConfigured();
+    setenv("ZUL10_COM2", "/nonexistent/zul10-port", 1);
+    ASSERT_EQ(port_.OpenDevice("COM2"), SerialPort::kErrorNotFound);  // closes COM1 first
+    const Bytes command{0xB6};
+    Bytes buffer(31);
+    const auto start = steady_clock::now();
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_FALSE(port_.WritePort(command));
+        EXPECT_EQ(port_.ReadPort(buffer), 0u);
+    }
+    EXPECT_LT(ElapsedMs(start), kShortConstantMs);
+    // COM1 was released: another port object can take it.
+    TermiosPort other;
+    EXPECT_EQ(other.OpenDevice("COM1"), SerialPort::kOk);
+}
+
+TEST_F(TermiosPortTest, PeerHangingUpMidReadFailsPromptly) {
+    OpenConfigured();
+    port_.SetReadTimeout(kDefaultReadTimeoutMs);
+    peer_ = std::thread([this] {
+        std::this_thread::sleep_for(milliseconds(30));
+        CloseMaster();
+    });
+    const auto start = steady_clock::now();
+    uint32_t n = 99;
+    Read(4, &n);
+    EXPECT_EQ(n, 0u);
+    EXPECT_LT(ElapsedMs(start), 1500);
+    // Later reads fail as promptly, and so do writes.
+    const auto again = steady_clock::now();
+    Read(4, &n);
+    EXPECT_EQ(n, 0u);
+    EXPECT_LT(ElapsedMs(again), 1500);
+}
+
+TEST_F(TermiosPortTest, DeviceThatIsNoTtyFailsConfigureWith57AndCloses) {
+    char path[] = "/tmp/zul10-notatty-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    setenv("ZUL10_COM3", path, 1);
+    ASSERT_EQ(port_.OpenDevice("COM3"), SerialPort::kOk);
+    EXPECT_EQ(port_.Configure(LineSettings{"COM3"}), SerialPort::kErrorBadConfig);
+    EXPECT_FALSE(port_.IsOpen());
+    EXPECT_EQ(port_.OpenDevice("COM3"), SerialPort::kOk);  // nothing left holding it
+    port_.Close();
+    unlink(path);
+}
+
+struct BadLine {
+    const char* name;
+    LineSettings line;
+};
+void PrintTo(const BadLine& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TermiosPortBadLineTest : public TermiosPortTest,
+                               public ::testing::WithParamInterface<BadLine> {};
+
+TEST_P(TermiosPortBadLineTest, RefusedWith57ThenTheSamePortReopens) {
+    ASSERT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
+    EXPECT_EQ(port_.Configure(GetParam().line), SerialPort::kErrorBadConfig);
+    EXPECT_FALSE(port_.IsOpen());
+    EXPECT_FALSE(port_.WritePort(Bytes{0x01}));
+    ASSERT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
+    EXPECT_EQ(port_.Configure(LineSettings{"COM1"}), SerialPort::kOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, TermiosPortBadLineTest,
+    ::testing::Values(BadLine{"Baud4800", {"COM1", 4800, kEvenParity, 8, kOneStopBit}},
+                      BadLine{"Baud0", {"COM1", 0, kEvenParity, 8, kOneStopBit}},
+                      BadLine{"MarkParity", {"COM1", 9600, 3, 8, kOneStopBit}},
+                      BadLine{"OneAndAHalfStopBits", {"COM1", 9600, kEvenParity, 8, 1}},
+                      BadLine{"SevenDataBits", {"COM1", 9600, kEvenParity, 7, kOneStopBit}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TermiosPortTest, EveryListedBaudRateIsAccepted) {
+    for (int32_t baud : {1200, 2400, 9600, 19200, 38400}) {
+        ASSERT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
+        EXPECT_EQ(port_.Configure(LineSettings{"COM1", baud, kNoParity, 8, kTwoStopBits}),
+                  SerialPort::kOk)
+            << baud;
+    }
+}
+
+TEST(TermiosPortErrors, ErrnoMapsToTheOperatorsCodes) {
+    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(ENOENT), 2u);
+    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(ENODEV), 2u);
+    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(ENXIO), 2u);
+    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EBUSY), 5u);
+    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EACCES), 5u);
+    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EPERM), 5u);
+    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EWOULDBLOCK), 5u);
+    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EINVAL), 0x57u);
+    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(ENOTTY), 0x57u);
+    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EIO), static_cast<uint32_t>(EIO));
+}
+
+}  // namespace
+}  // namespace zul
