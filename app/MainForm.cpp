@@ -142,7 +142,11 @@ void TMainForm::ApplyFixedLook() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    // The menu bar lies above the client area; its layout height decides the frame.
+    QMenuBar* bar = menuBar();
+    int menuHeight = bar->heightForWidth(kClientWidth);
+    if (menuHeight < 0) menuHeight = bar->sizeHint().height();
+    setFixedSize(kClientWidth, kClientHeight + menuHeight);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

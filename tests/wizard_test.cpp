@@ -1,0 +1,397 @@
+// The step engine against the simulated unit, with a view that records what
+// the wizard does to the window.
+#include "app/Wizard.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mock/ItemBench.h"
+#include "serial/Commands.h"
+
+namespace zul {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+class RecordingMagView final : public MagView {
+public:
+    void SetPeakText(std::string_view text) override { peakText = text; }
+    void SetAdText(std::string_view text) override { adText = text; }
+    void SetPeakBar(int position) override { peakBar = position; }
+    void SetAdBar(int position) override { adBar = position; }
+    std::string peakText, adText;
+    int peakBar = 0, adBar = 0;
+};
+
+// The window as the wizard leaves it, plus the order of the calls.
+class RecordingView final : public WizardView {
+public:
+    void SetStartCaption(std::string_view c) override { startCaption = c; }
+    void SetExitCaption(std::string_view c) override { exitCaption = c; }
+    void SetStartEnabled(bool e) override { Log(e ? "start on" : "start off"), startEnabled = e; }
+    void SetExitEnabled(bool e) override { exitEnabled = e; }
+    void FocusStart() override { focus = "start"; }
+    void SetStartMenuEnabled(bool e) override { menuEnabled = e; }
+    void SetItemLook(int item, LabelLook look) override { looks.at(item - 1) = look; }
+    void ResetMagValues() override { Log("reset values"); }
+    void EnableMagGroup() override { Log("enable group"), groupActive = true, legend = true; }
+    void DisableMagGroup() override { Log("disable group"), groupActive = false, legend = false; }
+    void HideMagLegend() override { legend = false; }
+    void SetMagBarRanges() override {}
+    MagView& magView() override { return mag; }
+    void SetClearVisible(bool v) override { clearVisible = v; }
+    void FocusClear() override { focus = "clear"; }
+    void SetTimerActive(bool a) override { Log(a ? "timer on" : "timer off"), timer = a; }
+    void CloseWindow() override { closed = true; }
+
+    void Log(const char* event) { events.emplace_back(event); }
+
+    std::string startCaption = "Start", exitCaption = "Exit", focus;
+    bool startEnabled = true, exitEnabled = true, menuEnabled = true;
+    bool groupActive = false, legend = false, clearVisible = false, timer = false;
+    bool closed = false;
+    std::vector<LabelLook> looks = std::vector<LabelLook>(kItemCount, LabelLook::Idle);
+    std::vector<std::string> events;
+    RecordingMagView mag;
+};
+
+struct WizardBench : test::ItemBench {
+    explicit WizardBench(sim::Profile profile = {}) : test::ItemBench(std::move(profile)) {
+        result.Clear();
+        ShowIdleScreen(result);
+    }
+    // Clicks Start until AdjStep is step (or the run failed).
+    void RunTo(int16_t step) {
+        for (int i = 0; i < 12 && wizard.AdjStep() != step && wizard.AdjStep() >= 0; ++i)
+            wizard.StartClick();
+        ASSERT_EQ(wizard.AdjStep(), step);
+    }
+    RecordingView view;
+    Wizard wizard{view, ctx};
+};
+
+const std::vector<std::string> kIdle = {"ZUL-1x Adjustment Program",
+                                        "Start Calibration --> Click Start",
+                                        "Exit              --> Click Exit"};
+
+TEST(WizardSteps, EveryStepFromZeroToElevenHasItsRow) {
+    for (int16_t step = 0; step <= 11; ++step) {
+        const WizardRow* row = FindWizardRow(step);
+        ASSERT_NE(row, nullptr) << step;
+        EXPECT_EQ(row->step, step);
+        EXPECT_TRUE(row->handler != nullptr || !row->shown.empty()) << step;
+    }
+    EXPECT_EQ(FindWizardRow(-1), nullptr);
+    EXPECT_EQ(FindWizardRow(12), nullptr);
+}
+
+TEST(WizardSteps, CounterRule) {
+    EXPECT_EQ(NextStep(0), 1);
+    EXPECT_EQ(NextStep(10), 11);
+    EXPECT_EQ(NextStep(11), 0);
+    EXPECT_EQ(NextStep(-1), -1);
+}
+
+TEST(WizardSteps, MagScreenFillsTheRangeRightAligned) {
+    EXPECT_THAT(Wizard::MagScreen(),
+                ElementsAre("*** 6.Mag adjustment ***", " MAG A/D Peak Adjustment", "",
+                            "Find the position where both \"Peak Value\" and \"A/D\" enter",
+                            "the range between 46P and 70P.",
+                            "Hold the mag board in the position and click Next", "",
+                            "To clear the mag peak value, click Clear"));
+}
+
+// Each screen of a good run, after the click at the given step.
+struct ScreenAfter {
+    int16_t step;
+    std::vector<std::string> lines;
+};
+
+const std::vector<ScreenAfter> kGoodRun = {
+    {0,
+     {"*** 1.Eeprom Erasing ***", "Erasing EEPROM...... ----> Erasing Complete", "", "Click Next"}},
+    {1, {"Insert the paper.", "", "Click Next"}},
+    {2, {"*** 2.Lever sensor check ***", "Remove the paper.", "", "Click Next"}},
+    {3, {"Insert the white reference paper(RF-271).", "", "Click Next"}},
+    {4,
+     {"*** 3.White level adjustment ***", "Remove the white reference paper(RF-271).", "",
+      "Click Next"}},
+    {5, {"Insert the black reference paper(RF-272).", "", "Click Next"}},
+    {6,
+     {"*** 4.Black level adjustment ***", "Remove the black reference paper(RF-272).", "",
+      "Click Next"}},
+    {7, {"Insert the mag board.", "", "Click Next"}},
+    {8, Wizard::MagScreen()},
+    {9, {"*** 6.Mag adjustment ***", "Remove the mag board.", "", "Click Next"}},
+    {10,
+     {"**** COMPLETE ****", "Repeat calibration ---> Click Next",
+      "Exit               ---> Click Exit"}},
+    {11, {"Change acceptor unit.", "", "Click Start"}},
+};
+
+TEST(Wizard, GoodRunShowsEveryScreenAndSendsEveryItem) {
+    WizardBench b;
+    for (const ScreenAfter& s : kGoodRun) {
+        ASSERT_EQ(b.wizard.AdjStep(), s.step);
+        b.wizard.StartClick();
+        EXPECT_THAT(b.Lines(), ElementsAreArray(s.lines)) << "click at " << s.step;
+        EXPECT_EQ(b.wizard.AdjStep(), NextStep(s.step));
+        if (s.step == 8) {
+            EXPECT_TRUE(b.view.timer);
+            EXPECT_TRUE(b.view.clearVisible);
+            EXPECT_EQ(b.view.focus, "clear");
+            EXPECT_TRUE(b.view.groupActive);
+        }
+        if (s.step == 9) {
+            EXPECT_FALSE(b.view.timer);
+            EXPECT_FALSE(b.view.clearVisible);
+            EXPECT_FALSE(b.view.legend);
+            EXPECT_TRUE(b.view.groupActive);  // black until the next click
+        }
+        if (s.step == 10) {
+            EXPECT_EQ(b.view.exitCaption, "Exit");
+            EXPECT_EQ(b.view.startCaption, "Next");
+            EXPECT_FALSE(b.view.groupActive);
+        }
+    }
+    EXPECT_EQ(b.view.startCaption, "Start");
+    EXPECT_TRUE(b.view.menuEnabled);
+    EXPECT_EQ(b.view.looks, std::vector<LabelLook>(kItemCount, LabelLook::Idle));
+    EXPECT_THAT(b.Sent(), ElementsAre(0xB6, 0xB4,                                // erase
+                                      0xA7, 0x05, 0x05, 0x05,                    // lever up
+                                      0xA7, 0x05, 0x05, 0x05,                    // lever down
+                                      0xA1, 0xC0, 0x05, 0xEE, 0xE0, 0xB0, 0xB4,  // white
+                                      0xA2, 0x05, 0xB0, 0xB4,                    // black
+                                      0xA3, 0xC1, 0x05, 0xEE, 0x05, 0xB0, 0xB4,  // non-paper
+                                      0xA4, 0x05, 0xB0, 0xB4,                    // mag
+                                      0xA6, 0xB0, 0xB4));                        // motor
+}
+
+TEST(Wizard, LabelsGoCurrentThenDone) {
+    WizardBench b;
+    b.wizard.StartClick();
+    EXPECT_EQ(b.view.looks[0], LabelLook::Done);
+    b.RunTo(3);
+    EXPECT_EQ(b.view.looks[1], LabelLook::Current);  // between the two lever steps
+    b.RunTo(5);
+    EXPECT_EQ(b.view.looks[1], LabelLook::Done);
+    EXPECT_EQ(b.view.looks[2], LabelLook::Current);  // until the paper is out
+    b.RunTo(6);
+    EXPECT_EQ(b.view.looks[2], LabelLook::Done);
+    b.RunTo(10);
+    EXPECT_EQ(b.view.looks[5], LabelLook::Current);
+    b.RunTo(11);
+    EXPECT_EQ(b.view.looks, std::vector<LabelLook>(kItemCount, LabelLook::Done));
+    EXPECT_TRUE(b.view.startEnabled);
+    EXPECT_EQ(b.view.focus, "start");
+}
+
+TEST(Wizard, SecondUnitStartsWithTheErase) {
+    WizardBench b;
+    b.RunTo(11);
+    b.wizard.StartClick();
+    ASSERT_EQ(b.wizard.AdjStep(), 0);
+    b.unit.ClearRecord();
+    b.wizard.StartClick();
+    EXPECT_EQ(b.wizard.AdjStep(), 1);
+    EXPECT_THAT(b.Sent(), ElementsAre(0xB6, 0xB4));
+    EXPECT_EQ(b.view.startCaption, "Next");
+    EXPECT_EQ(b.view.exitCaption, "Cancel");
+}
+
+// One failing item: the fault, the step whose click runs it, the title line
+// the report keeps and the label left current.
+struct FailCase {
+    const char* name;
+    int16_t step;
+    void (*fault)(sim::Profile&);
+    std::string title;
+    int label;
+    std::string reportLine;  // the line after the title
+};
+
+const FailCase kFailCases[] = {
+    {"Erase", 0, [](sim::Profile& p) { test::FaultOn(p, cmd::kEepromErase, test::Refuse()); },
+     "*** 1.Eeprom Erasing ***", 1, "XXXXXX    Cannot erase EEPROM !    XXXXXX"},
+    {"LeverUp", 2, [](sim::Profile& p) { test::FaultOn(p, cmd::kOpenLever, test::Silent()); },
+     "*** 2.Lever sensor check ***", 2, ""},
+    {"LeverDown", 3, [](sim::Profile& p) { p.dropOffAfter = 6; },  // erase and lever up answered
+     "*** 2.Lever sensor check ***", 2, ""},
+    {"White", 4, [](sim::Profile& p) { test::FaultOn(p, cmd::kWhiteResistor, test::Refuse()); },
+     "*** 3.White level adjustment ***", 3, "XXXXXX    Resister adjustment error !    XXXXXX"},
+    {"Black", 6,
+     [](sim::Profile& p) {
+         p.blackResult = {103, 50, 50, 50};
+     },
+     "*** 4.Black level adjustment ***", 4,
+     "XXXXXX  Adjustment error of black reference paper !  XXXXXX"},
+    {"NonPaper", 7, [](sim::Profile& p) { test::FaultOn(p, cmd::kOpenNonPaper, test::Silent()); },
+     "*** 5.Non paper adjustment ***", 5, ""},
+    {"MagStart", 8, [](sim::Profile& p) { test::FaultOn(p, cmd::kOpenMag, test::Silent()); },
+     "*** 6.Mag adjustment ***", 6, ""},
+    {"MagVerdict", 9,
+     [](sim::Profile& p) {
+         p.magSamples = {{45, 58}};
+     },
+     "*** 6.Mag adjustment ***", 6, "XXXXXX    MAG A/D adjustment error !    XXXXXX"},
+    {"MagEepromWrite", 9,
+     [](sim::Profile& p) { test::FaultOn(p, cmd::kEepromWrite, test::Refuse(4)); },
+     "*** 6.Mag adjustment ***", 6, "XXXXXX    EEPROM writing error    XXXXXX"},
+    {"Motor", 10, [](sim::Profile& p) { p.motorSpeed = 88; }, "*** 7.Moter speed check ***", 7,
+     "XXXXXX    Moter speed error !    XXXXXX"},
+};
+
+void PrintTo(const FailCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WizardFailure : public ::testing::TestWithParam<FailCase> {};
+
+TEST_P(WizardFailure, EndsWithClickCancelAndOnlyCancelLeadsOn) {
+    const FailCase& c = GetParam();
+    sim::Profile profile;
+    c.fault(profile);
+    WizardBench b(profile);
+    b.RunTo(c.step);
+    b.wizard.StartClick();
+
+    ASSERT_EQ(b.wizard.AdjStep(), -1);
+    const std::vector<std::string> lines = b.Lines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], c.title);
+    EXPECT_EQ(lines[1], c.reportLine);
+    if (c.reportLine.empty()) {
+        EXPECT_EQ(lines[2], "Communication error");
+    }
+    EXPECT_EQ(lines[lines.size() - 2], "");
+    EXPECT_EQ(lines.back(), "Click Cancel");
+    EXPECT_FALSE(b.view.startEnabled);
+    EXPECT_TRUE(b.view.exitEnabled);
+    EXPECT_FALSE(b.view.menuEnabled);
+    EXPECT_FALSE(b.view.timer);
+    EXPECT_FALSE(b.view.clearVisible);
+    EXPECT_EQ(b.view.looks[static_cast<std::size_t>(c.label - 1)], LabelLook::Current);
+
+    // Neither the disabled button nor the greyed menu entry does anything.
+    const std::size_t sent = b.Sent().size();
+    b.wizard.StartClick();
+    b.wizard.StartMenuClick();
+    b.wizard.ClearClick();
+    b.wizard.TimerTick();
+    EXPECT_EQ(b.wizard.AdjStep(), -1);
+    EXPECT_EQ(b.Sent().size(), sent);
+    EXPECT_EQ(b.Lines(), lines);
+
+    b.wizard.ExitClick();
+    EXPECT_EQ(b.wizard.AdjStep(), 0);
+    EXPECT_THAT(b.Lines(), ElementsAreArray(kIdle));
+    EXPECT_EQ(b.view.startCaption, "Start");
+    EXPECT_EQ(b.view.exitCaption, "Exit");
+    EXPECT_TRUE(b.view.startEnabled);
+    EXPECT_TRUE(b.view.menuEnabled);
+    EXPECT_FALSE(b.view.groupActive);
+    EXPECT_EQ(b.view.looks, std::vector<LabelLook>(kItemCount, LabelLook::Idle));
+    EXPECT_FALSE(b.view.closed);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryItem, WizardFailure, ::testing::ValuesIn(kFailCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Wizard, ExitClosesOnlyWhenIdleOrComplete) {
+    for (int16_t step : {0, 11}) {
+        WizardBench b;
+        b.RunTo(step);
+        const auto lines = b.Lines();
+        b.wizard.ExitClick();
+        EXPECT_TRUE(b.view.closed) << step;
+        EXPECT_EQ(b.wizard.AdjStep(), step);
+        EXPECT_EQ(b.Lines(), lines);
+    }
+    for (int16_t step : {1, 5, 9, 10}) {
+        WizardBench b;
+        b.RunTo(step);
+        b.wizard.ExitClick();
+        EXPECT_FALSE(b.view.closed) << step;
+        EXPECT_EQ(b.wizard.AdjStep(), 0);
+        EXPECT_THAT(b.Lines(), ElementsAreArray(kIdle));
+    }
+}
+
+TEST(Wizard, CancelDuringPollingStopsTheTimerFirst) {
+    WizardBench b;
+    b.RunTo(9);
+    b.view.events.clear();
+    b.unit.ClearRecord();
+    b.wizard.ExitClick();
+    ASSERT_FALSE(b.view.events.empty());
+    EXPECT_EQ(b.view.events.front(), "timer off");
+    EXPECT_FALSE(b.view.timer);
+    EXPECT_FALSE(b.view.clearVisible);
+    b.wizard.TimerTick();  // a tick already queued
+    EXPECT_TRUE(b.Sent().empty());
+}
+
+TEST(Wizard, MenuStartOnlyWhileIdle) {
+    WizardBench b;
+    b.wizard.StartMenuClick();
+    EXPECT_EQ(b.wizard.AdjStep(), 1);
+    EXPECT_FALSE(b.view.menuEnabled);
+    b.unit.ClearRecord();
+    b.wizard.StartMenuClick();
+    EXPECT_EQ(b.wizard.AdjStep(), 1);
+    EXPECT_TRUE(b.Sent().empty());
+}
+
+TEST(Wizard, NextStopsTheTimerBeforeTheVerdict) {
+    WizardBench b;
+    b.RunTo(9);
+    b.view.events.clear();
+    b.wizard.StartClick();
+    ASSERT_FALSE(b.view.events.empty());
+    EXPECT_EQ(b.view.events.front(), "timer off");
+}
+
+TEST(Wizard, FailedPollEndsTheRun) {
+    WizardBench probe;
+    probe.RunTo(9);
+    sim::Profile profile;
+    // The unit drops off the line right after the start exchange.
+    profile.dropOffAfter = static_cast<uint32_t>(probe.Sent().size());
+
+    WizardBench b(profile);
+    b.RunTo(9);
+    b.wizard.TimerTick();
+    EXPECT_EQ(b.wizard.AdjStep(), -1);
+    EXPECT_FALSE(b.view.timer);
+    EXPECT_FALSE(b.view.startEnabled);
+    EXPECT_TRUE(b.view.exitEnabled);
+    EXPECT_FALSE(b.view.clearVisible);
+    EXPECT_THAT(b.Lines(), ElementsAre("*** 6.Mag adjustment ***", "", "Communication error", "",
+                                       "Click Cancel"));
+}
+
+TEST(Wizard, ClearRestartsTheReading) {
+    sim::Profile profile;
+    profile.magSamples = {{60, 50}, {90, 40}, {30, 20}};
+    WizardBench b(profile);
+    b.RunTo(9);
+    b.wizard.TimerTick();
+    b.wizard.TimerTick();
+    EXPECT_EQ(b.view.mag.peakText, " 90");
+    EXPECT_EQ(b.view.mag.adText, " 20");
+    b.unit.ClearRecord();
+    b.view.events.clear();
+    b.wizard.ClearClick();
+    EXPECT_THAT(b.Sent(), ElementsAre(0xA4, 0x05));
+    EXPECT_EQ(b.view.events.front(), "timer off");
+    EXPECT_EQ(b.view.events.back(), "timer on");
+    EXPECT_EQ(b.view.mag.peakText, " 60");
+    EXPECT_EQ(b.wizard.AdjStep(), 9);
+}
+
+}  // namespace
+}  // namespace zul
