@@ -5,6 +5,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "mock/OpenRecordingPort.h"
@@ -190,6 +191,20 @@ TEST_F(Rs232cFormTest, EscActsAsCancel) {
     EXPECT_EQ(port.opened.size(), 1u);
 }
 
+TEST_F(Rs232cFormTest, TabGoesFromThePortToOkToCancel) {
+    MakeForm();
+    form_->show();
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+    Radio("SelRsCom_0")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Button("OkBtn"));  // the locked groups are skipped
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Button("CloseBtn"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Radio("SelRsCom_0"));
+}
+
 TEST_F(Rs232cFormTest, FailedOpenAtCreationShowsThePortErrorAndStoresNothing) {
     port.failures["COM1"] = zul::SerialPort::kErrorNotFound;
     MakeForm();
@@ -223,9 +238,14 @@ TEST_F(Rs232cFormTest, OkWithAMissingPortClosesTheDialogAndKeepsTheFile) {
 }
 
 struct ShownFile {
+    const char* name;
     std::string content;
     std::string shown;  // port, baud, parity, stop bits
 };
+
+void PrintTo(const ShownFile& file, std::ostream* out) {
+    *out << file.name;
+}
 
 class Rs232cFormFileTest : public Rs232cFormTest,
                            public ::testing::WithParamInterface<ShownFile> {};
@@ -242,18 +262,21 @@ TEST_P(Rs232cFormFileTest, ShowsTheStoredSelection) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, Rs232cFormFileTest,
-    ::testing::Values(ShownFile{FileWith("CBR_19200", "COM1", "ONESTOPBIT", "EVENPARITY"),
-                                "COM-1, 19200 bps, Even, 1 stop"},
-                      ShownFile{FileWith("CBR_1200", "COM7", "TWOSTOPBITS", "ODDPARITY"),
-                                "COM-7, 1200 bps, Odd, 2 stop"},
-                      ShownFile{FileWith("CBR_2400", "COM2", "ONESTOPBIT", "NOPARITY"),
-                                "COM-2, 2400 bps, Non, 1 stop"},
-                      // An unknown baud rate keeps 9600 and the reader goes on.
-                      ShownFile{FileWith("CBR_4800", "COM3", "ONESTOPBIT", "NOPARITY"),
-                                "COM-3, 9600 bps, Non, 1 stop"},
-                      // A port line before the baud line is skipped.
-                      ShownFile{"COMPORT:COM5\r\nBORDRATE:CBR_38400\r\n",
-                                "COM-1, 38400 bps, Even, 1 stop"},
-                      ShownFile{"garbage\r\n", "COM-1, 9600 bps, Even, 1 stop"}));
+    ::testing::Values(
+        ShownFile{"Baud19200", FileWith("CBR_19200", "COM1", "ONESTOPBIT", "EVENPARITY"),
+                  "COM-1, 19200 bps, Even, 1 stop"},
+        ShownFile{"Com7Baud1200TwoStopOdd",
+                  FileWith("CBR_1200", "COM7", "TWOSTOPBITS", "ODDPARITY"),
+                  "COM-7, 1200 bps, Odd, 2 stop"},
+        ShownFile{"Com2Baud2400NoParity", FileWith("CBR_2400", "COM2", "ONESTOPBIT", "NOPARITY"),
+                  "COM-2, 2400 bps, Non, 1 stop"},
+        // An unknown baud rate keeps 9600 and the reader goes on.
+        ShownFile{"UnknownBaudKeeps9600", FileWith("CBR_4800", "COM3", "ONESTOPBIT", "NOPARITY"),
+                  "COM-3, 9600 bps, Non, 1 stop"},
+        // A port line before the baud line is skipped.
+        ShownFile{"PortBeforeBaudIsSkipped", "COMPORT:COM5\r\nBORDRATE:CBR_38400\r\n",
+                  "COM-1, 38400 bps, Even, 1 stop"},
+        ShownFile{"NoKeys", "garbage\r\n", "COM-1, 9600 bps, Even, 1 stop"}),
+    [](const ::testing::TestParamInfo<ShownFile>& info) { return std::string(info.param.name); });
 
 }  // namespace
