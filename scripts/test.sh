@@ -11,3 +11,6 @@ ctest --test-dir build --output-on-failure -j2
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DZUL_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j2
+
+# Fuzz section: a brief run of each libFuzzer target (about 10 s each).
+ZUL_FUZZ_BUILD=build-fuzz scripts/fuzz.sh 10
