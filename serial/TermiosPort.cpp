@@ -48,10 +48,14 @@ int64_t NowNs() {
     return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-// A poll() time-out that is never shorter than remainingNs.
-int PollTimeoutMs(int64_t remainingNs) {
-    const int64_t ms = (remainingNs + 999999) / 1000000;
-    return ms > 1000000 ? 1000000 : static_cast<int>(ms);
+// One wait of the read loop: the time left, to the nanosecond, but at most
+// 50 ms. The kernel lets a sleeping poll overrun by up to 0.1 % of its length
+// (timer slack), so one wait for a whole 2000 ms time-out would come back
+// 2 ms late; short slices keep the overrun near 50 us.
+timespec PollSlice(int64_t remainingNs) {
+    constexpr int64_t kSliceNs = 50'000'000;
+    const int64_t ns = remainingNs < kSliceNs ? remainingNs : kSliceNs;
+    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
 // Retries a call that failed with EINTR.
@@ -244,7 +248,8 @@ uint32_t TermiosPort::ReadPort(std::span<uint8_t> buffer) {
             break;
         }
         pollfd pfd{fd_, POLLIN, 0};
-        const int ready = poll(&pfd, 1, PollTimeoutMs(remaining));
+        const timespec slice = PollSlice(remaining);
+        const int ready = ppoll(&pfd, 1, &slice, nullptr);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
