@@ -69,6 +69,24 @@ auto RetryEintr(F call) {
     }
 }
 
+// The C library turns a successful tcsetattr into EINVAL when the device
+// dropped the parity bits of the request, as a pseudo-terminal does; it lets
+// the same request pass on the first configuration of the line (when other
+// settings change too) and refuses it from then on, so the second opening of
+// the same line failed. True when the device holds everything asked for
+// except parity, which such a line does not have.
+bool TookAllButParity(int fd, const termios& wanted) {
+    termios now{};
+    if (tcgetattr(fd, &now) != 0) {
+        return false;
+    }
+    constexpr tcflag_t kParityBits = PARENB | PARODD;
+    return now.c_iflag == wanted.c_iflag && now.c_oflag == wanted.c_oflag &&
+           now.c_lflag == wanted.c_lflag &&
+           (now.c_cflag & ~kParityBits) == (wanted.c_cflag & ~kParityBits) &&
+           now.c_cc[VMIN] == wanted.c_cc[VMIN] && now.c_cc[VTIME] == wanted.c_cc[VTIME];
+}
+
 }  // namespace
 
 TermiosPort::~TermiosPort() {
@@ -163,8 +181,10 @@ uint32_t TermiosPort::Configure(const LineSettings& line) {
     cfsetospeed(&tio, *speed);
     if (tcsetattr(fd_, TCSANOW, &tio) != 0) {
         const int error = errno;
-        Close();
-        return ErrorCodeForErrno(error);
+        if (error != EINVAL || !TookAllButParity(fd_, tio)) {
+            Close();
+            return ErrorCodeForErrno(error);
+        }
     }
     // DTR and RTS on while the port is open; a pseudo-terminal has neither.
     int lines = TIOCM_DTR | TIOCM_RTS;

@@ -1,0 +1,437 @@
+// Vanished and contested ports over pseudo-terminals: the unit side going
+// away in the middle of an exchange, the device path disappearing and coming
+// back, a port held by another program, and devices that are no serial line.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mock/RecordingMessageSink.h"
+#include "serial/CommandExchange.h"
+#include "serial/Commands.h"
+#include "serial/PortSession.h"
+#include "serial/TermiosPort.h"
+
+namespace zul {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+using test::RecordingMessageSink;
+
+// Wall and processor time of a stretch of code, in ms.
+struct Cost {
+    int64_t wallMs = 0;
+    int64_t cpuMs = 0;
+};
+
+int64_t CpuNowUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+Cost Measure(const std::function<void()>& work) {
+    const auto wall = steady_clock::now();
+    const int64_t cpu = CpuNowUs();
+    work();
+    return {std::chrono::duration_cast<milliseconds>(steady_clock::now() - wall).count(),
+            (CpuNowUs() - cpu) / 1000};
+}
+
+// A waiting read spends next to no processor time; a loop that spins on a
+// dead descriptor would burn about as much as the wall time.
+constexpr int64_t kMaxCpuMs = 150;
+
+// The unit's end of a pseudo-terminal.
+class UnitLine {
+public:
+    UnitLine() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+            slave_ = ptsname(master_);
+        }
+    }
+    ~UnitLine() { HangUp(); }
+    UnitLine(const UnitLine&) = delete;
+    UnitLine& operator=(const UnitLine&) = delete;
+
+    const std::string& slave() const { return slave_; }
+    bool ok() const { return master_ >= 0 && !slave_.empty(); }
+
+    // Closes the unit's end: the program's side sees a hang-up.
+    void HangUp() {
+        if (master_ >= 0) close(master_);
+        master_ = -1;
+    }
+    // Waits up to timeoutMs for one byte from the program.
+    int ReadByte(int timeoutMs = 2000) {
+        pollfd pfd{master_, POLLIN, 0};
+        if (poll(&pfd, 1, timeoutMs) <= 0) return -1;
+        uint8_t b = 0;
+        return read(master_, &b, 1) == 1 ? b : -1;
+    }
+    void Write(std::vector<uint8_t> bytes) {
+        [[maybe_unused]] ssize_t n = write(master_, bytes.data(), bytes.size());
+    }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+// COM1 is a symbolic link in a scratch directory, so that the device path
+// can vanish and come back.
+class PortFailureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(dir_.empty());
+        setenv("ZUL10_COM1", link_.c_str(), 1);
+        ASSERT_TRUE(unit_.ok());
+        PointLinkAt(unit_.slave());
+    }
+    void TearDown() override {
+        if (peer_.joinable()) peer_.join();
+        port_.Close();
+        unsetenv("ZUL10_COM1");
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    void PointLinkAt(const std::string& target) {
+        std::error_code ec;
+        fs::remove(link_, ec);
+        fs::create_symlink(target, link_);
+    }
+    std::string Slurp() const {
+        std::ifstream in(settings_, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // Opens COM1 through the session, as the program's start-up does.
+    void OpenThroughSession() {
+        session_.FormCreate();
+        ASSERT_TRUE(session_.portOpen()) << (sink_.boxes.empty() ? "" : sink_.boxes[0].text);
+        ASSERT_TRUE(sink_.boxes.empty());
+    }
+    // The unit takes one command and answers ACK.
+    void AnswerOnce(std::vector<uint8_t> answer = {ACK}) {
+        peer_ = std::thread([this, answer] {
+            if (unit_.ReadByte() >= 0) unit_.Write(answer);
+        });
+    }
+    void JoinPeer() {
+        if (peer_.joinable()) peer_.join();
+    }
+
+    static fs::path MakeScratchDirectory() {
+        char tmpl[] = "/tmp/zul10-portfail-XXXXXX";
+        return mkdtemp(tmpl) != nullptr ? fs::path(tmpl) : fs::path();
+    }
+
+    // In order of construction: the session takes the settings path.
+    fs::path dir_ = MakeScratchDirectory();
+    fs::path link_ = dir_ / "ttyCOM1";
+    std::string settings_ = (dir_ / kSettingsFileName).string();
+    UnitLine unit_;
+    TermiosPort port_;
+    RecordingMessageSink sink_;
+    PortSession session_{port_, sink_, settings_};
+    std::array<uint8_t, 64> reply_{};
+    CommandExchange exchange_{port_, reply_};
+    std::thread peer_;
+};
+
+// ---- The unit side going away in the middle of an exchange ----------------
+
+struct MidExchange {
+    const char* name;
+    std::vector<uint8_t> sentBeforeHangUp;  // what the unit manages to send
+    // Runs the exchange; true when it reported success.
+    std::function<bool(CommandExchange&)> run;
+};
+void PrintTo(const MidExchange& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class MidExchangeHangUpTest : public PortFailureTest,
+                              public ::testing::WithParamInterface<MidExchange> {};
+
+TEST_P(MidExchangeHangUpTest, EndsInFailureWithinOneTimeOutWithoutSpinning) {
+    OpenThroughSession();
+    // The unit takes the command, sends part of its answer, then goes away.
+    peer_ = std::thread([this] {
+        if (unit_.ReadByte() < 0) return;
+        unit_.Write(GetParam().sentBeforeHangUp);
+        std::this_thread::sleep_for(milliseconds(100));
+        unit_.HangUp();
+    });
+    bool succeeded = true;
+    const Cost cost = Measure([&] { succeeded = GetParam().run(exchange_); });
+    JoinPeer();
+    EXPECT_FALSE(succeeded);
+    // One read time-out is 2000 ms plus 10 ms a byte; the hang-up ends it far
+    // sooner, and the retries fail at the write.
+    EXPECT_LT(cost.wallMs, 1500);
+    EXPECT_LT(cost.cpuMs, kMaxCpuMs);
+
+    // Every later exchange fails at once.
+    const Cost next = Measure([&] { succeeded = GetParam().run(exchange_); });
+    EXPECT_FALSE(succeeded);
+    EXPECT_LT(next.wallMs, 200);
+    EXPECT_LT(next.cpuMs, kMaxCpuMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exchanges, MidExchangeHangUpTest,
+    ::testing::Values(MidExchange{"AnsweredNothingSent",
+                                  {},
+                                  [](CommandExchange& e) {
+                                      return e.AnsweredCommand(0xB6) != CommandExchange::kNoAnswer;
+                                  }},
+                      MidExchange{"AcknowledgedNothingSent",
+                                  {},
+                                  [](CommandExchange& e) { return e.AcknowledgedCommand(0xB4); }},
+                      MidExchange{"BlockHalfSent",
+                                  {1, 2, 3, 4, 5, 6, 7, 8, 9, 10},
+                                  [](CommandExchange& e) { return e.BlockRequest(31, 0xC0); }},
+                      MidExchange{"BlockAllButOneSent", std::vector<uint8_t>(30, 0x55),
+                                  [](CommandExchange& e) { return e.BlockRequest(31, 0xC0); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PortFailureTest, HungUpBeforeTheExchangeFailsAtOnce) {
+    OpenThroughSession();
+    unit_.HangUp();
+    uint8_t result = 0;
+    const Cost cost = Measure([&] { result = exchange_.AnsweredCommand(0xB6); });
+    EXPECT_EQ(result, CommandExchange::kNoAnswer);
+    EXPECT_LT(cost.wallMs, 200);
+    EXPECT_LT(cost.cpuMs, kMaxCpuMs);
+}
+
+// A unit that stays connected but silent: four full time-outs, all spent
+// waiting, none spinning.
+TEST_F(PortFailureTest, SilentUnitUsesItsFourTimeOutsAsleep) {
+    OpenThroughSession();
+    exchange_.SetReadTimeout(150);
+    uint8_t result = 0;
+    const Cost cost = Measure([&] { result = exchange_.AnsweredCommand(0xB6); });
+    EXPECT_EQ(result, CommandExchange::kNoAnswer);
+    EXPECT_GE(cost.wallMs, 4 * 160);
+    EXPECT_LT(cost.wallMs, 4 * 160 + 800);
+    EXPECT_LT(cost.cpuMs, kMaxCpuMs);
+}
+
+// ---- The device path disappearing and coming back -------------------------
+
+TEST_F(PortFailureTest, VanishedPathKeepsTheOpenPortThenOkReopensWhenItReturns) {
+    OpenThroughSession();
+    const std::string stored = Slurp();
+
+    // The link goes: the open descriptor still reaches the unit.
+    fs::remove(link_);
+    AnswerOnce();
+    EXPECT_EQ(exchange_.AnsweredCommand(0xB6), CommandExchange::kAccepted);
+    JoinPeer();
+
+    // OK while it is gone: "not found", port closed, file untouched.
+    session_.Ok(session_.selection());
+    EXPECT_FALSE(session_.portOpen());
+    ASSERT_EQ(sink_.boxes.size(), 1u);
+    EXPECT_EQ(sink_.boxes[0].caption, kPortErrorCaption);
+    EXPECT_EQ(sink_.boxes[0].text, PortSession::PortErrorText(SerialPort::kErrorNotFound));
+    EXPECT_EQ(exchange_.AnsweredCommand(0xB6), CommandExchange::kNoAnswer);
+    EXPECT_EQ(Slurp(), stored);
+
+    // It comes back: OK opens it without further ado.
+    PointLinkAt(unit_.slave());
+    session_.Ok(session_.selection());
+    EXPECT_TRUE(session_.portOpen()) << sink_.boxes.back().text;
+    EXPECT_EQ(sink_.boxes.size(), 1u);
+    AnswerOnce();
+    EXPECT_EQ(exchange_.AnsweredCommand(0xB6), CommandExchange::kAccepted);
+}
+
+// The adapter is unplugged (the pseudo-terminal goes, and with it its device
+// node) and another one is plugged in under the same name.
+TEST_F(PortFailureTest, UnpluggedDeviceFailsThenTheReplacementOpens) {
+    OpenThroughSession();
+    unit_.HangUp();
+    EXPECT_EQ(exchange_.AnsweredCommand(0xB6), CommandExchange::kNoAnswer);
+
+    session_.Ok(session_.selection());
+    EXPECT_FALSE(session_.portOpen());
+    ASSERT_EQ(sink_.boxes.size(), 1u);
+    EXPECT_EQ(sink_.boxes[0].text, PortSession::PortErrorText(SerialPort::kErrorNotFound));
+
+    UnitLine replacement;
+    ASSERT_TRUE(replacement.ok());
+    PointLinkAt(replacement.slave());
+    session_.Ok(session_.selection());
+    EXPECT_TRUE(session_.portOpen());
+    EXPECT_EQ(sink_.boxes.size(), 1u);
+    std::thread peer([&] {
+        if (replacement.ReadByte() >= 0) replacement.Write({ACK});
+    });
+    EXPECT_EQ(exchange_.AnsweredCommand(0xB6), CommandExchange::kAccepted);
+    peer.join();
+}
+
+// The same line opened again, by the same port object or by a later run of
+// the program, with every parity: the line keeps the settings of the last
+// opening, and the second configuration must not be refused.
+class ReopenTest : public PortFailureTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ReopenTest, SameLineOpensAgainWithTheSameSettings) {
+    PortSettings chosen = session_.selection();
+    chosen.parity = GetParam();
+    for (int round = 0; round < 3; ++round) {
+        session_.Ok(chosen);
+        ASSERT_TRUE(session_.portOpen()) << "round " << round << ": " << sink_.boxes.back().text;
+    }
+    TermiosPort laterRun;
+    session_.port().Close();
+    ASSERT_EQ(laterRun.OpenDevice("COM1"), SerialPort::kOk);
+    EXPECT_EQ(laterRun.Configure(session_.line()), SerialPort::kOk);
+    EXPECT_TRUE(sink_.boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Parities, ReopenTest, ::testing::Values(0, 1, 2));
+
+// ---- A port held by another program ---------------------------------------
+
+// Another process opens the device and locks it; it lets go when the pipe
+// to it closes.
+class OtherProgram {
+public:
+    explicit OtherProgram(const std::string& device) {
+        int ready[2];
+        int release[2];
+        if (pipe(ready) != 0 || pipe(release) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            close(release[1]);
+            const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            const char ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+            [[maybe_unused]] ssize_t w = write(ready[1], &ok, 1);
+            char c;
+            [[maybe_unused]] ssize_t r = read(release[0], &c, 1);
+            _exit(0);
+        }
+        close(ready[1]);
+        close(release[0]);
+        release_ = release[1];
+        char ok = 'n';
+        holding_ = read(ready[0], &ok, 1) == 1 && ok == 'y';
+        close(ready[0]);
+    }
+    ~OtherProgram() { Quit(); }
+    OtherProgram(const OtherProgram&) = delete;
+    OtherProgram& operator=(const OtherProgram&) = delete;
+
+    bool holding() const { return holding_; }
+    void Quit() {
+        if (release_ >= 0) close(release_);
+        release_ = -1;
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int release_ = -1;
+    bool holding_ = false;
+};
+
+TEST_F(PortFailureTest, PortHeldByAnotherProgramGivesCode5AndTheProgramRunsOn) {
+    OtherProgram other(unit_.slave());
+    ASSERT_TRUE(other.holding());
+
+    session_.FormCreate();
+    EXPECT_FALSE(session_.portOpen());
+    ASSERT_EQ(sink_.boxes.size(), 1u);
+    EXPECT_EQ(sink_.boxes[0].caption, kPortErrorCaption);
+    EXPECT_EQ(sink_.boxes[0].text, PortSession::PortErrorText(SerialPort::kErrorInUse));
+    EXPECT_FALSE(fs::exists(settings_));  // stored only once the device opens
+
+    // Exchanges fail at once rather than wait.
+    uint8_t result = 0;
+    const Cost cost = Measure([&] { result = exchange_.AnsweredCommand(0xB6); });
+    EXPECT_EQ(result, CommandExchange::kNoAnswer);
+    EXPECT_LT(cost.wallMs, 100);
+
+    // The other program lets go: OK opens the port.
+    other.Quit();
+    session_.Ok(session_.selection());
+    EXPECT_TRUE(session_.portOpen());
+    EXPECT_EQ(sink_.boxes.size(), 1u);
+}
+
+// ---- Devices that are no serial line ---------------------------------------
+
+struct NotALine {
+    const char* name;
+    std::function<std::string(const fs::path& dir)> make;  // returns the device path
+};
+void PrintTo(const NotALine& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class NotALineTest : public PortFailureTest, public ::testing::WithParamInterface<NotALine> {};
+
+TEST_P(NotALineTest, OpensButRefusesTheLineWith57AndClosesAgain) {
+    PointLinkAt(GetParam().make(dir_));
+    session_.FormCreate();
+    EXPECT_FALSE(session_.portOpen());
+    EXPECT_FALSE(port_.IsOpen());
+    ASSERT_EQ(sink_.boxes.size(), 1u);
+    EXPECT_EQ(sink_.boxes[0].caption, kPortErrorCaption);
+    EXPECT_EQ(sink_.boxes[0].text, PortSession::PortErrorText(SerialPort::kErrorBadConfig));
+    EXPECT_EQ(exchange_.AnsweredCommand(0xB6), CommandExchange::kNoAnswer);
+
+    // A real line afterwards opens normally.
+    PointLinkAt(unit_.slave());
+    session_.Ok(session_.selection());
+    EXPECT_TRUE(session_.portOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, NotALineTest,
+    ::testing::Values(NotALine{"RegularFile",
+                               [](const fs::path& dir) {
+                                   const fs::path file = dir / "plain-file";
+                                   std::ofstream(file) << "not a tty";
+                                   return file.string();
+                               }},
+                      NotALine{"DevNull", [](const fs::path&) { return std::string("/dev/null"); }},
+                      NotALine{"Fifo",
+                               [](const fs::path& dir) {
+                                   const fs::path fifo = dir / "fifo";
+                                   mkfifo(fifo.c_str(), 0600);
+                                   return fifo.string();
+                               }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace zul

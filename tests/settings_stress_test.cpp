@@ -1,0 +1,310 @@
+// The settings file under stress: places it cannot be written to, a
+// directory in its place, a huge file, a file changed between reads, and a
+// writer killed at random moments.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <ostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mock/FakePort.h"
+#include "mock/RecordingMessageSink.h"
+#include "serial/PortSession.h"
+#include "serial/SettingsFile.h"
+
+namespace zul {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+using test::FakePort;
+using test::RecordingMessageSink;
+
+const PortSettings kDefaults{0, 2, 0, 1};
+const PortSettings kOld{0, 2, 0, 1};
+const PortSettings kNew{6, 4, 1, 2};
+
+int64_t ElapsedMs(steady_clock::time_point start) {
+    return std::chrono::duration_cast<milliseconds>(steady_clock::now() - start).count();
+}
+
+class SettingsStressTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zul10-stress-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        path_ = (dir_ / kSettingsFileName).string();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    static std::string Slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static void Put(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    static PortSettings Read(const std::string& path) {
+        PortSettings selection{-1, -1, -1, -1};
+        LineSettings line;
+        ReadSettingsFile(path, selection, line);
+        return selection;
+    }
+    size_t EntriesIn(const fs::path& dir) const {
+        size_t n = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) ++n;
+        return n;
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+// ---- Places the file cannot be written to ----------------------------------
+
+struct Unwritable {
+    const char* name;
+    // Prepares the scratch directory and returns the settings path to use.
+    std::function<std::string(const fs::path& dir)> make;
+};
+void PrintTo(const Unwritable& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UnwritableTest : public SettingsStressTest,
+                       public ::testing::WithParamInterface<Unwritable> {};
+
+// Root may write anywhere a directory exists, so these are places where no
+// file can be made at all.
+INSTANTIATE_TEST_SUITE_P(
+    Places, UnwritableTest,
+    ::testing::Values(
+        Unwritable{"UnderARegularFile",
+                   [](const fs::path& dir) {
+                       std::ofstream(dir / "plain") << "x";
+                       return (dir / "plain" / kSettingsFileName).string();
+                   }},
+        Unwritable{"DirectoryMissing",
+                   [](const fs::path& dir) { return (dir / "gone" / kSettingsFileName).string(); }},
+        Unwritable{"FileIsADirectory",
+                   [](const fs::path& dir) {
+                       fs::create_directory(dir / kSettingsFileName);
+                       return (dir / kSettingsFileName).string();
+                   }},
+        Unwritable{"FileIsAFullDirectory",
+                   [](const fs::path& dir) {
+                       fs::create_directories(dir / kSettingsFileName / "inside");
+                       return (dir / kSettingsFileName).string();
+                   }},
+        Unwritable{"InProc",
+                   [](const fs::path&) { return std::string("/proc/zul10-no-such/x.ini"); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(UnwritableTest, WriteShowsTheBoxAndLeavesNoLitter) {
+    const std::string path = GetParam().make(dir_);
+    const size_t before = EntriesIn(dir_);
+    RecordingMessageSink sink;
+    EXPECT_FALSE(WriteSettingsFile(path, kNew, sink));
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption, "WRITE FILE");
+    EXPECT_EQ(sink.boxes[0].text, "File cannot be opened");
+    EXPECT_EQ(EntriesIn(dir_), before);
+    // Reading the same place gives the defaults, no crash, no message.
+    EXPECT_EQ(Read(path), kDefaults);
+}
+
+TEST_P(UnwritableTest, PortOpensAnyway) {
+    const std::string path = GetParam().make(dir_);
+    FakePort port;
+    RecordingMessageSink sink;
+    PortSession session(port, sink, path);
+    session.FormCreate();
+    EXPECT_TRUE(session.portOpen());
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption, "WRITE FILE");
+    EXPECT_EQ(sink.boxes[0].text, "File cannot be opened");
+    EXPECT_EQ(port.calls, (std::vector<std::string>{"open COM1", "configure"}));
+
+    // OK to another port: opened as well, one more box.
+    PortSettings chosen = session.selection();
+    chosen.port = 3;
+    session.Ok(chosen);
+    EXPECT_TRUE(session.portOpen());
+    EXPECT_EQ(port.openedNames.back(), "COM4");
+    EXPECT_EQ(sink.boxes.size(), 2u);
+}
+
+// ---- A huge file -----------------------------------------------------------
+
+constexpr size_t kHugeBytes = 10 * 1024 * 1024;
+
+// Writes keys and junk lines in pieces, never holding the file in memory.
+void WriteHuge(const std::string& path, const std::string& head, const std::string& tail) {
+    std::ofstream out(path, std::ios::binary);
+    out << head;
+    const std::string line = std::string(100, 'z') + "\r\n";
+    std::string block;
+    while (block.size() < 64 * 1024) block += line;
+    size_t written = head.size();
+    while (written + block.size() + tail.size() <= kHugeBytes) {
+        out << block;
+        written += block.size();
+    }
+    out << tail;
+}
+
+long MaxRssKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+const std::string kKeys =
+    "BORDRATE:CBR_19200\r\nCOMPORT:COM5\r\nSTOPBIT:TWOSTOPBITS\r\nPARITYBIT:ODDPARITY\r\n";
+
+TEST_F(SettingsStressTest, HugeFileWithTheKeysFirstReadsFastAndSmall) {
+    WriteHuge(path_, kKeys, "");
+    const long rssBefore = MaxRssKb();
+    const auto start = steady_clock::now();
+    EXPECT_EQ(Read(path_), (PortSettings{4, 3, 1, 2}));
+    EXPECT_LT(ElapsedMs(start), 200);
+    EXPECT_LT(MaxRssKb() - rssBefore, 2048);
+}
+
+TEST_F(SettingsStressTest, HugeFileWithTheKeysAtTheEndGivesTheDefaultsInBoundedTime) {
+    WriteHuge(path_, "*** BILL VALIDATOR ***\r\n", kKeys);
+    ASSERT_GE(fs::file_size(path_), kHugeBytes - 128 * 1024);
+    const long rssBefore = MaxRssKb();
+    const auto start = steady_clock::now();
+    EXPECT_EQ(Read(path_), kDefaults);
+    EXPECT_LT(ElapsedMs(start), 2000);
+    EXPECT_LT(MaxRssKb() - rssBefore, 2048);
+}
+
+// One key early, the rest after the read bound: the early one counts.
+TEST_F(SettingsStressTest, HugeFileKeysSplitAcrossTheBound) {
+    WriteHuge(path_, "BORDRATE:CBR_1200\r\n",
+              "COMPORT:COM3\r\nSTOPBIT:TWOSTOPBITS\r\nPARITYBIT:NOPARITY\r\n");
+    EXPECT_EQ(Read(path_), (PortSettings{0, 0, 0, 1}));
+}
+
+// ---- A file changed between reads -------------------------------------------
+
+TEST_F(SettingsStressTest, EachReadReflectsTheFileAsItIsThen) {
+    RecordingMessageSink sink;
+    ASSERT_TRUE(WriteSettingsFile(path_, kNew, sink));
+    EXPECT_EQ(Read(path_), kNew);
+
+    // Rewritten in place by someone else, shorter.
+    Put(path_, "BORDRATE:CBR_2400\r\nCOMPORT:COM2\r\n");
+    EXPECT_EQ(Read(path_), (PortSettings{1, 1, 0, 1}));
+
+    // Removed.
+    fs::remove(path_);
+    EXPECT_EQ(Read(path_), kDefaults);
+
+    // Written again by the program.
+    ASSERT_TRUE(WriteSettingsFile(path_, kOld, sink));
+    EXPECT_EQ(Read(path_), kOld);
+    EXPECT_TRUE(sink.boxes.empty());
+
+    // Changed under a session between start-up and Cancel.
+    FakePort port;
+    PortSession session(port, sink, path_);
+    session.FormCreate();
+    EXPECT_EQ(session.selection(), kOld);
+    Put(path_, FormatSettingsFile(kNew));
+    session.Cancel();
+    EXPECT_EQ(session.selection(), kNew);
+}
+
+// ---- A writer killed at random moments --------------------------------------
+
+// A child rewrites the file over and over, alternating two selections, and
+// is killed at a random moment; the file must then hold one of the two whole.
+TEST_F(SettingsStressTest, KilledWriterNeverLeavesAPartialFile) {
+    const std::string oldContent = FormatSettingsFile(kOld);
+    const std::string newContent = FormatSettingsFile(kNew);
+    RecordingMessageSink sink;
+    ASSERT_TRUE(WriteSettingsFile(path_, kOld, sink));
+
+    std::mt19937 random(20240601);
+    std::uniform_int_distribution<int> delayUs(0, 3000);
+    constexpr int kRounds = 150;
+    int sawOld = 0;
+    int sawNew = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            RecordingMessageSink childSink;
+            for (;;) {
+                WriteSettingsFile(path_, kNew, childSink);
+                WriteSettingsFile(path_, kOld, childSink);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        const std::string content = Slurp(path_);
+        ASSERT_TRUE(content == oldContent || content == newContent)
+            << "round " << round << ": " << content.size() << " bytes";
+        (content == oldContent ? sawOld : sawNew)++;
+        EXPECT_TRUE(Read(path_) == kOld || Read(path_) == kNew);
+    }
+    RecordProperty("old", sawOld);
+    RecordProperty("new", sawNew);
+    std::printf("killed writer: %d rounds, old %d, new %d, leftover entries %zu\n", kRounds, sawOld,
+                sawNew, EntriesIn(dir_) - 1);
+}
+
+// A reader running alongside a writer sees only whole files.
+TEST_F(SettingsStressTest, ReaderAlongsideAWriterSeesOnlyWholeFiles) {
+    RecordingMessageSink sink;
+    ASSERT_TRUE(WriteSettingsFile(path_, kOld, sink));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        RecordingMessageSink childSink;
+        for (;;) {
+            WriteSettingsFile(path_, kNew, childSink);
+            WriteSettingsFile(path_, kOld, childSink);
+        }
+    }
+    int reads = 0;
+    int bad = 0;
+    const auto start = steady_clock::now();
+    while (ElapsedMs(start) < 1000) {
+        const PortSettings got = Read(path_);
+        if (!(got == kOld || got == kNew)) ++bad;
+        ++reads;
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(bad, 0) << "of " << reads << " reads";
+    EXPECT_GT(reads, 10);
+}
+
+}  // namespace
+}  // namespace zul

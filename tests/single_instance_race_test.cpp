@@ -1,0 +1,73 @@
+// Twenty copies asking for the single-instance lock at the same moment:
+// exactly one gets it.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/SingleInstance.h"
+
+namespace zul {
+namespace {
+
+constexpr int kCopies = 20;
+constexpr int kRounds = 10;
+
+// Starts kCopies children that wait at a common gate, then all ask for the
+// lock, hold what they got for holdMs and exit 1 when they got it, 0 when
+// refused. Returns the number that got it.
+int Race(const std::string& lockDir, int holdMs) {
+    setenv("XDG_RUNTIME_DIR", lockDir.c_str(), 1);
+    int gate[2];
+    if (pipe(gate) != 0) return -1;
+    std::vector<pid_t> children;
+    for (int i = 0; i < kCopies; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(gate[1]);
+            char c;
+            [[maybe_unused]] ssize_t n = read(gate[0], &c, 1);  // returns when the gate closes
+            const bool got = AcquireSingleInstance("ZUL10");
+            usleep(static_cast<useconds_t>(holdMs) * 1000);
+            _exit(got ? 1 : 0);
+        }
+        if (pid > 0) children.push_back(pid);
+    }
+    close(gate[0]);
+    close(gate[1]);  // opens the gate for all at once
+    int winners = 0;
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 1) ++winners;
+    }
+    unsetenv("XDG_RUNTIME_DIR");
+    return children.size() == kCopies ? winners : -1;
+}
+
+TEST(SingleInstanceRace, ExactlyOneOfTwentyCopiesStartedAtOnceRuns) {
+    for (int round = 0; round < kRounds; ++round) {
+        char tmpl[] = "/tmp/zul10-race-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        EXPECT_EQ(Race(tmpl, 200), 1) << "round " << round;
+        std::filesystem::remove_all(tmpl);
+    }
+}
+
+// The lock file already exists from an earlier run that ended: still one.
+TEST(SingleInstanceRace, LeftoverLockFileStillLetsExactlyOneRun) {
+    char tmpl[] = "/tmp/zul10-race-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    ASSERT_EQ(Race(tmpl, 50), 1);
+    ASSERT_TRUE(std::filesystem::exists(std::string(tmpl) + "/ZUL10.lock"));
+    EXPECT_EQ(Race(tmpl, 50), 1);
+    std::filesystem::remove_all(tmpl);
+}
+
+}  // namespace
+}  // namespace zul
