@@ -1,0 +1,124 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QTest>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/MainForm.h"
+#include "e2e/SimProcess.h"
+#include "mock/RecordingMessageSink.h"
+#include "mock/ScratchDirectory.h"
+#include "mock/TestApplication.h"
+#include "serial/Clock.h"
+#include "serial/Rs232cForm.h"
+#include "serial/TermiosPort.h"
+
+#ifndef ZUL1X_SIM_BINARY
+#error "ZUL1X_SIM_BINARY must name the built simulator tool"
+#endif
+
+namespace zul::test {
+
+// One bench as the program builds it: the main window over the termios port
+// on the system clock, the port opened by the port settings dialog from the
+// settings file, and the simulator tool as a separate process at the other
+// end of the line. The current directory is a fresh one for the settings
+// file, and COM1 leads to the simulator's link.
+struct E2eBench {
+    explicit E2eBench(const QStringList& simArgs) : sim(ZUL1X_SIM_BINARY, dir.path(), simArgs) {
+        TestApplication();
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
+        EXPECT_TRUE(sim.Started()) << sim.Errors();
+        setenv("ZUL10_COM1", sim.link().c_str(), 1);
+        form = std::make_unique<TMainForm>(port, clock);
+        rs232c = std::make_unique<TRs232cForm>(port, messages);
+        form->SetDialogs(rs232c.get(), nullptr);
+        form->show();
+        EXPECT_TRUE(port.IsOpen());
+        EXPECT_TRUE(messages.boxes.empty()) << messages.boxes.front().text;
+    }
+    explicit E2eBench(const char* preset) : E2eBench(QStringList{"--preset", preset}) {}
+    ~E2eBench() {
+        form.reset();
+        rs232c.reset();
+        port.Close();
+        EXPECT_EQ(sim.Stop(), 0) << sim.Errors();
+        unsetenv("ZUL10_COM1");
+    }
+
+    template <typename T>
+    T* Find(const char* name) const {
+        T* widget = form->findChild<T*>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QPushButton* Start() const { return Find<QPushButton>("btnStart"); }
+    QPushButton* Exit() const { return Find<QPushButton>("btnExit"); }
+    QPushButton* Clear() const { return Find<QPushButton>("btnClear"); }
+    QString Text(const char* label) const { return Find<QLabel>(label)->text(); }
+    int Bar(const char* bar) const { return Find<QProgressBar>(bar)->value(); }
+
+    void Click(QPushButton* button) const {
+        ASSERT_TRUE(button->isVisible() && button->isEnabled())
+            << button->objectName().toStdString();
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    void ClickStart() const { Click(Start()); }
+    void ClickExit() const { Click(Exit()); }
+
+    // Clicks Start, and returns how long the click took in ms.
+    int64_t TimedClickStart() const {
+        const auto begin = std::chrono::steady_clock::now();
+        ClickStart();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - begin)
+            .count();
+    }
+
+    // What memResult shows, line by line.
+    std::vector<std::string> Shown() const {
+        std::vector<std::string> lines;
+        if (form->result().Lines().empty()) return lines;
+        const QString text = Find<QPlainTextEdit>("memResult")->toPlainText();
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            lines.push_back(line.toStdString());
+        return lines;
+    }
+
+    // Back at the idle screen after Cancel or the "Change acceptor unit." screen.
+    void ExpectIdleButtons() const {
+        EXPECT_EQ(form->AdjStep(), 0);
+        EXPECT_EQ(Start()->text(), "Start");
+        EXPECT_EQ(Exit()->text(), "Exit");
+        EXPECT_TRUE(Start()->isEnabled());
+        EXPECT_TRUE(Exit()->isEnabled());
+        EXPECT_TRUE(Clear()->isHidden());
+        EXPECT_FALSE(form->timer().isActive());
+    }
+
+    ScratchDirectory dir;  // first: the simulator's link and log live in it
+    SimProcess sim;
+    SystemClock clock;
+    TermiosPort port;
+    RecordingMessageSink messages;
+    std::unique_ptr<TMainForm> form;
+    std::unique_ptr<TRs232cForm> rs232c;
+};
+
+// The idle screen.
+inline const std::vector<std::string> kIdleScreen = {"ZUL-1x Adjustment Program",
+                                                     "Start Calibration --> Click Start",
+                                                     "Exit              --> Click Exit"};
+
+}  // namespace zul::test

@@ -1,0 +1,96 @@
+// Faulty units over a real serial line: the simulator tool's fault presets
+// against the main window, with the real read time-outs of the termios port.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <string>
+#include <vector>
+
+#include "e2e/E2eBench.h"
+
+namespace zul {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::Ge;
+using ::testing::Lt;
+
+// One-byte answer: 10 ms for the byte plus the 2000 ms constant, four attempts.
+constexpr int64_t kSilentAnswerMs = 4 * (2000 + 10);
+
+// A failed run: the report under the title line, "Click Cancel", only Cancel
+// left; Cancel goes back to idle.
+void ExpectFailedThenCancel(const test::E2eBench& b) {
+    EXPECT_EQ(b.form->AdjStep(), -1);
+    EXPECT_FALSE(b.Start()->isEnabled());
+    EXPECT_TRUE(b.Exit()->isEnabled());
+    EXPECT_EQ(b.Exit()->text(), "Cancel");
+    b.ClickExit();
+    b.ExpectIdleButtons();
+    EXPECT_THAT(b.Shown(), ElementsAreArray(test::kIdleScreen));
+}
+
+TEST(E2eFaults, SilentUnitAtTheEraseIsACommunicationError) {
+    test::E2eBench b("silent");
+    const int64_t ms = b.TimedClickStart();
+    EXPECT_THAT(b.Shown(), ElementsAre("*** 1.Eeprom Erasing ***", "", "Communication error", "",
+                                       "Click Cancel"));
+    EXPECT_THAT(ms, AllOf(Ge(kSilentAnswerMs), Lt(kSilentAnswerMs + 1500)));
+    // Four transmissions of the erase command, and nothing after them.
+    EXPECT_THAT(b.sim.Received(4), ElementsAre(0xB6, 0xB6, 0xB6, 0xB6));
+    ExpectFailedThenCancel(b);
+    EXPECT_THAT(b.sim.Received(), ElementsAre(0xB6, 0xB6, 0xB6, 0xB6));  // Cancel sends nothing
+}
+
+TEST(E2eFaults, RefusedEraseShowsTheEraseBanner) {
+    test::E2eBench b("refused-erase");
+    const int64_t ms = b.TimedClickStart();
+    EXPECT_THAT(b.Shown(),
+                ElementsAre("*** 1.Eeprom Erasing ***", "XXXXXX    Cannot erase EEPROM !    XXXXXX",
+                            "", "Click Cancel"));
+    EXPECT_THAT(ms, Lt(1000));  // a refusal is final: no retry, no wait
+    EXPECT_THAT(b.sim.Received(1), ElementsAre(0xB6));
+    EXPECT_FALSE(b.Find<QAction>("Start1")->isEnabled());
+    ExpectFailedThenCancel(b);
+}
+
+TEST(E2eFaults, FailingWhiteSlotsShowTheirTable) {
+    test::E2eBench b("white-fail");
+    for (int16_t step = 0; step < 4; ++step) b.ClickStart();
+    ASSERT_EQ(b.form->AdjStep(), 4);
+    b.ClickStart();
+    EXPECT_THAT(b.Shown(),
+                ElementsAre("*** 3.White level adjustment ***",
+                            "XXXXXX  Adjustment error of white reference paper !  XXXXXX", "",
+                            "****** Descriptions *******************************",
+                            "No.  Name        D/A    A/D    Reg",
+                            " 1. Front Red   (128p) ( 61p) ( 5) ",  // A/D under 62
+                            " 2. Up Ir       ( 29p) ( 77p) ( 1) ",  // D/A under its limit
+                            "", "Click Cancel"));
+    // No EEPROM write after a failed judgement.
+    EXPECT_THAT(b.sim.Received(15), ElementsAre(0xB6, 0xB4, 0xA7, 0x05, 0x05, 0x05, 0xA7, 0x05,
+                                                0x05, 0x05, 0xA1, 0xC0, 0x05, 0xEE, 0xE0));
+    ExpectFailedThenCancel(b);
+}
+
+TEST(E2eFaults, UnitDroppingOffMidRunEndsTheItemInACommunicationError) {
+    // The unit answers the erase and the opening of the lever check, then
+    // falls silent: the first lever block (12 bytes) never comes.
+    test::E2eBench b("drop-off");
+    b.ClickStart();
+    ASSERT_EQ(b.form->AdjStep(), 1);
+    b.ClickStart();  // "Insert the paper."
+    const int64_t ms = b.TimedClickStart();
+    EXPECT_THAT(b.Shown(), ElementsAre("*** 2.Lever sensor check ***", "", "Communication error",
+                                       "", "Click Cancel"));
+    const int64_t blockMs = 1000 + 4 * (2000 + 10 * 12);
+    EXPECT_THAT(ms, AllOf(Ge(blockMs), Lt(blockMs + 1500)));
+    EXPECT_THAT(b.sim.Received(7), ElementsAre(0xB6, 0xB4, 0xA7, 0x05, 0x05, 0x05, 0x05));
+    ExpectFailedThenCancel(b);
+}
+
+}  // namespace
+}  // namespace zul
