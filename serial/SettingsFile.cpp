@@ -1,11 +1,13 @@
 #include "serial/SettingsFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string_view>
 
 namespace zul {
@@ -215,6 +217,29 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Removes the temporaries that writers killed half way left beside path;
+// one whose process still runs is left alone.
+void RemoveStaleTemporaries(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const std::string prefix = target.filename().string() + ".tmp.";
+    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        const std::string digits = name.substr(prefix.size());
+        if (digits.empty() || digits.size() > 9 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const pid_t pid = static_cast<pid_t>(std::stol(digits));
+        if (pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH) {
+            unlink(it->path().c_str());
+        }
+    }
+}
+
 // Writes content to a fresh file beside path and renames it over path, so
 // that path holds either its old or its new content, never a part.
 bool ReplaceFile(const std::string& path, std::string_view content) {
@@ -233,6 +258,8 @@ bool ReplaceFile(const std::string& path, std::string_view content) {
     ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok) {
         unlink(temporary.c_str());
+    } else {
+        RemoveStaleTemporaries(path);
     }
     return ok;
 }

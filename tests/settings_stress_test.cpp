@@ -273,10 +273,32 @@ TEST_F(SettingsStressTest, KilledWriterNeverLeavesAPartialFile) {
         (content == oldContent ? sawOld : sawNew)++;
         EXPECT_TRUE(Read(path_) == kOld || Read(path_) == kNew);
     }
+    const size_t leftover = EntriesIn(dir_) - 1;
+    // The temporaries of killed writers go with the next write that completes.
+    ASSERT_TRUE(WriteSettingsFile(path_, kOld, sink));
+    EXPECT_EQ(EntriesIn(dir_), 1u);
     RecordProperty("old", sawOld);
     RecordProperty("new", sawNew);
-    std::printf("killed writer: %d rounds, old %d, new %d, leftover entries %zu\n", kRounds, sawOld,
-                sawNew, EntriesIn(dir_) - 1);
+    std::printf("killed writer: %d rounds, old %d, new %d, leftover before the next write %zu\n",
+                kRounds, sawOld, sawNew, leftover);
+}
+
+// A temporary whose writer died goes with the next write; one of a writer
+// that still runs stays.
+TEST_F(SettingsStressTest, NextWriteClearsTheTemporariesOfDeadWritersOnly) {
+    const pid_t dead = fork();
+    ASSERT_GE(dead, 0);
+    if (dead == 0) _exit(0);
+    ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+    const std::string deadTemporary = path_ + ".tmp." + std::to_string(dead);
+    const std::string liveTemporary = path_ + ".tmp." + std::to_string(getppid());
+    Put(deadTemporary, "BORDRATE:CBR_12");
+    Put(liveTemporary, "BORDRATE:CBR_24");
+    RecordingMessageSink sink;
+    ASSERT_TRUE(WriteSettingsFile(path_, kNew, sink));
+    EXPECT_FALSE(fs::exists(deadTemporary));
+    EXPECT_TRUE(fs::exists(liveTemporary));
+    EXPECT_EQ(Read(path_), kNew);
 }
 
 // A reader running alongside a writer sees only whole files.
