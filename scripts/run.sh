@@ -18,10 +18,16 @@ workdir=$PWD
 args_given="$*"
 
 usage() {
-    sed -n '3,13s/^# \{0,1\}//p' "$0"
-    echo "Presets (build/sim/tool/zul1x-sim --help tells more):"
-    echo "  healthy silent refused-erase lever-fault white-fail nonpaper-fail"
-    echo "  mag-sweep slow-motor refused-write drop-off"
+    echo "Usage:"
+    sed -n '4,13s/^# \{0,1\}//p' "$0"
+    echo
+    if [[ -x $root/build/sim/tool/zul1x-sim ]]; then
+        # The simulator's own list, and its profile file format.
+        "$root/build/sim/tool/zul1x-sim" --help | sed -n '/^Presets:/,$p'
+    else
+        echo "Presets: healthy silent refused-erase lever-fault white-fail nonpaper-fail"
+        echo "  mag-sweep slow-motor refused-write drop-off (more in zul1x-sim --help)"
+    fi
 }
 
 preset=healthy
