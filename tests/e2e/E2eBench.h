@@ -37,6 +37,7 @@ namespace zul::test {
 // file, and COM1 leads to the simulator's link.
 struct E2eBench {
     explicit E2eBench(const QStringList& simArgs) : sim(ZUL1X_SIM_BINARY, dir.path(), simArgs) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);  // before the application exists
         TestApplication();
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
         EXPECT_TRUE(sim.Started()) << sim.Errors();
