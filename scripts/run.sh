@@ -128,5 +128,9 @@ echo "Settings file: $workdir/ZUL1x_comm.ini"
 cd "$workdir"
 status=0
 for n in 1 2 3 4 5 6 7; do export "ZUL10_COM$n=$link"; done
+started=$SECONDS
 "$program" || status=$?
+if ((SECONDS - started < 2)); then
+    echo "run.sh: zul10 ended within 2 s; if no window came up, another copy is running (one per machine)" >    echo "run.sh: zul10 ended at once; another copy may be running (one per machine)" >&22
+fi
 exit "$status"
