@@ -131,6 +131,6 @@ for n in 1 2 3 4 5 6 7; do export "ZUL10_COM$n=$link"; done
 started=$SECONDS
 "$program" || status=$?
 if ((SECONDS - started < 2)); then
-    echo "run.sh: zul10 ended within 2 s; if no window came up, another copy is running (one per machine)" >    echo "run.sh: zul10 ended at once; another copy may be running (one per machine)" >&22
+    echo "run.sh: zul10 ended within 2 s; if no window came up, another copy is running (one per machine)" >&2
 fi
 exit "$status"
