@@ -36,6 +36,7 @@ Options:
                        half as many at 200 ms, a fifth at 2000 ms)
   --startups N         start-ups of the program under Xvfb (default 3)
   --quick              a short run: 10 s mag display, 50 exchanges, 5 reps, 1 start-up
+  --keep               keep the scratch directory (logs of the simulator and the program)
   --help               show this text
 )";
 
@@ -92,12 +93,16 @@ bool ParseCount(const char* text, uint32_t& value) {
 }
 
 // Returns 0 to go on, -1 to end with 0 (help), otherwise the exit code.
-int ParseOptions(int argc, char** argv, BenchOptions& options) {
+int ParseOptions(int argc, char** argv, BenchOptions& options, bool& keep) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return -1;
+        }
+        if (arg == "--keep") {
+            keep = true;
+            continue;
         }
         if (arg == "--quick") {
             options.magSeconds = 10;
@@ -148,7 +153,8 @@ int main(int argc, char** argv) {
     BenchOptions options;
     options.simPath = ZUL_BENCH_SIM_PATH;
     options.zul10Path = ZUL_BENCH_ZUL10_PATH;
-    if (const int rc = ParseOptions(argc, argv, options); rc != 0) return rc < 0 ? 0 : rc;
+    bool keep = false;
+    if (const int rc = ParseOptions(argc, argv, options, keep); rc != 0) return rc < 0 ? 0 : rc;
 
     char scratch[] = "/tmp/zul-bench.XXXXXX";
     if (mkdtemp(scratch) == nullptr) {
@@ -275,6 +281,12 @@ int main(int argc, char** argv) {
     }
     std::printf("\n");
     for (const std::string& note : notes) std::printf("- %s\n", note.c_str());
-    std::printf("(time-outs: lateness min / median / max; scratch files in %s)\n", scratch);
+    std::printf("(time-outs: lateness min / median / max)\n");
+    if (keep) {
+        std::printf("scratch files in %s\n", scratch);
+    } else {
+        std::error_code ec;
+        std::filesystem::remove_all(scratch, ec);
+    }
     return 0;
 }
