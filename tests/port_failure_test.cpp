@@ -61,6 +61,8 @@ Cost Measure(const std::function<void()>& work) {
 // A waiting read spends next to no processor time; a loop that spins on a
 // dead descriptor would burn about as much as the wall time.
 constexpr int64_t kMaxCpuMs = 150;
+// How long the unit takes to process a command before it answers.
+constexpr milliseconds kUnitLatency{5};
 
 // The unit's end of a pseudo-terminal.
 class UnitLine {
@@ -134,10 +136,14 @@ protected:
         ASSERT_TRUE(session_.portOpen()) << (sink_.boxes.empty() ? "" : sink_.boxes[0].text);
         ASSERT_TRUE(sink_.boxes.empty());
     }
-    // The unit takes one command and answers ACK.
+    // The unit takes one command and answers ACK after its processing time
+    // (an answer written before the read's receive purge would be lost, as on
+    // a real line).
     void AnswerOnce(std::vector<uint8_t> answer = {ACK}) {
         peer_ = std::thread([this, answer] {
-            if (unit_.ReadByte() >= 0) unit_.Write(answer);
+            if (unit_.ReadByte() < 0) return;
+            std::this_thread::sleep_for(kUnitLatency);
+            unit_.Write(answer);
         });
     }
     void JoinPeer() {
@@ -291,7 +297,9 @@ TEST_F(PortFailureTest, UnpluggedDeviceFailsThenTheReplacementOpens) {
     EXPECT_TRUE(session_.portOpen());
     EXPECT_EQ(sink_.boxes.size(), 1u);
     std::thread peer([&] {
-        if (replacement.ReadByte() >= 0) replacement.Write({ACK});
+        if (replacement.ReadByte() < 0) return;
+        std::this_thread::sleep_for(kUnitLatency);
+        replacement.Write({ACK});
     });
     EXPECT_EQ(exchange_.AnsweredCommand(0xB6), CommandExchange::kAccepted);
     peer.join();
