@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 
+#include "serial/ForwardingPort.h"
 #include "serial/SerialPort.h"
 
 namespace zul::bench {
@@ -11,18 +12,10 @@ namespace zul::bench {
 // A port that passes everything to another port (not owned) and counts what
 // the program wrote and read: the bytes that crossed the line and the
 // exchanges (one write of a request each).
-class CountingPort final : public SerialPort {
+class CountingPort final : public ForwardingPort {
 public:
-    explicit CountingPort(SerialPort& inner) : inner_(inner) {}
+    explicit CountingPort(SerialPort& inner) : ForwardingPort(inner) {}
 
-    uint32_t OpenDevice(const std::string& portName) override {
-        return inner_.OpenDevice(portName);
-    }
-    uint32_t Configure(const LineSettings& line) override { return inner_.Configure(line); }
-    void Close() override { inner_.Close(); }
-    bool IsOpen() const override { return inner_.IsOpen(); }
-    void SetReadTimeout(uint16_t ms) override { inner_.SetReadTimeout(ms); }
-    uint16_t ReadTimeout() const override { return inner_.ReadTimeout(); }
     bool WritePort(std::span<const uint8_t> bytes) override {
         ++writes;
         bytesWritten += bytes.size();
@@ -41,9 +34,6 @@ public:
     uint64_t shortReads = 0;  // reads that ran into their time-out
     uint64_t bytesWritten = 0;
     uint64_t bytesRead = 0;
-
-private:
-    SerialPort& inner_;
 };
 
 }  // namespace zul::bench

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: a normal build, and a build
-# under the address and undefined-behaviour sanitizers.
+# under the address and undefined-behaviour sanitizers; in between, a brief
+# run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -8,9 +9,9 @@ scripts/deps.sh
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j2
 
+# A brief run of each libFuzzer target (about 10 s each).
+ZUL_FUZZ_BUILD=build-fuzz scripts/fuzz.sh 10
+
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DZUL_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j2
-
-# Fuzz section: a brief run of each libFuzzer target (about 10 s each).
-ZUL_FUZZ_BUILD=build-fuzz scripts/fuzz.sh 10

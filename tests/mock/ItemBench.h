@@ -12,6 +12,7 @@
 #include "adjust/ResultArea.h"
 #include "serial/Clock.h"
 #include "serial/CommandExchange.h"
+#include "serial/ForwardingPort.h"
 #include "serial/SerialPort.h"
 #include "sim/SimPort.h"
 #include "sim/SimUnit.h"
@@ -21,23 +22,15 @@ namespace zul::test {
 // A port that passes everything to another port and records every write with
 // the read time-out in force when it was made. onWrite runs after each write
 // has reached the far end, so a test can change the unit between exchanges.
-class RecordingPort final : public SerialPort {
+class RecordingPort final : public ForwardingPort {
 public:
     struct Write {
         std::vector<uint8_t> bytes;
         uint16_t timeoutMs;
     };
 
-    explicit RecordingPort(SerialPort& inner) : inner_(inner) {}
+    explicit RecordingPort(SerialPort& inner) : ForwardingPort(inner) {}
 
-    uint32_t OpenDevice(const std::string& portName) override {
-        return inner_.OpenDevice(portName);
-    }
-    uint32_t Configure(const LineSettings& line) override { return inner_.Configure(line); }
-    void Close() override { inner_.Close(); }
-    bool IsOpen() const override { return inner_.IsOpen(); }
-    void SetReadTimeout(uint16_t ms) override { inner_.SetReadTimeout(ms); }
-    uint16_t ReadTimeout() const override { return inner_.ReadTimeout(); }
     bool WritePort(std::span<const uint8_t> bytes) override {
         writes.push_back({{bytes.begin(), bytes.end()}, inner_.ReadTimeout()});
         const bool written = inner_.WritePort(bytes);
@@ -57,9 +50,6 @@ public:
 
     std::vector<Write> writes;
     std::function<void(const std::vector<uint8_t>&)> onWrite;
-
-private:
-    SerialPort& inner_;
 };
 
 // One validator unit on the bench: the simulated unit on an open port, the

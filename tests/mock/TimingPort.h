@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "serial/Clock.h"
+#include "serial/ForwardingPort.h"
 #include "serial/SerialPort.h"
 
 namespace zul::test {
@@ -14,7 +15,7 @@ namespace zul::test {
 // A port that passes everything to another port and timestamps every write
 // and read on the test's clock, so the modelled time of each exchange can be
 // measured from outside the exchange.
-class TimingPort final : public SerialPort {
+class TimingPort final : public ForwardingPort {
 public:
     // One write and the read that followed it.
     struct Attempt {
@@ -39,16 +40,7 @@ public:
         bool sameTimeout = true;  // every attempt had the same time-out
     };
 
-    TimingPort(SerialPort& inner, ManualClock& clock) : inner_(inner), clock_(clock) {}
-
-    uint32_t OpenDevice(const std::string& portName) override {
-        return inner_.OpenDevice(portName);
-    }
-    uint32_t Configure(const LineSettings& line) override { return inner_.Configure(line); }
-    void Close() override { inner_.Close(); }
-    bool IsOpen() const override { return inner_.IsOpen(); }
-    void SetReadTimeout(uint16_t ms) override { inner_.SetReadTimeout(ms); }
-    uint16_t ReadTimeout() const override { return inner_.ReadTimeout(); }
+    TimingPort(SerialPort& inner, ManualClock& clock) : ForwardingPort(inner), clock_(clock) {}
 
     bool WritePort(std::span<const uint8_t> bytes) override {
         Attempt a;
@@ -119,7 +111,6 @@ public:
     std::function<void(const Attempt&)> onWrite;
 
 private:
-    SerialPort& inner_;
     ManualClock& clock_;
     bool boundary_ = false;
 };
