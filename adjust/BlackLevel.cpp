@@ -6,6 +6,7 @@
 #include "adjust/ReportRows.h"
 #include "adjust/Reports.h"
 #include "adjust/SensorTables.h"
+#include "adjust/SlotJudgement.h"
 #include "serial/Commands.h"
 
 namespace zul {
@@ -37,12 +38,7 @@ bool AdjustBlackLevel(ItemContext& ctx) {
     data.adNg.fill(0);
     if (!MeasureBlackLevel(ctx)) return false;
 
-    for (std::size_t s = slot::kBlackFirst; s < slot::kBlackFirst + slot::kBlackCount; ++s) {
-        if (!AdWithinLimits(s, data.adValue[s])) {
-            data.adNg[s] = 1;
-            data.adNgAny = 1;
-        }
-    }
+    JudgeAdSlots(data, slot::kBlackFirst, slot::kBlackCount);
     if (data.adNgAny != 0) {
         ReportItemError(ctx.result, banner::kBlackReferenceError);
         ReportBlackLevel(ctx);

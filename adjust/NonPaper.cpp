@@ -8,6 +8,7 @@
 #include "adjust/ReportRows.h"
 #include "adjust/Reports.h"
 #include "adjust/SensorTables.h"
+#include "adjust/SlotJudgement.h"
 #include "serial/Commands.h"
 
 namespace zul {
@@ -89,13 +90,7 @@ bool AdjustNonPaper(ItemContext& ctx) {
     data.adNg.fill(0);
     if (!MeasureNonPaper(ctx)) return false;
 
-    for (std::size_t s = slot::kNonPaperFirst; s < slot::kNonPaperFirst + slot::kNonPaperCount;
-         ++s) {
-        if (!AdWithinLimits(s, data.adValue[s])) {
-            data.adNg[s] = 1;
-            data.adNgAny = 1;
-        }
-    }
+    JudgeAdSlots(data, slot::kNonPaperFirst, slot::kNonPaperCount);
     // Decoded whatever the verdict; the values show only in the failure table.
     DecodeRegisters(kNonPaperRegisters, data);
 

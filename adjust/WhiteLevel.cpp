@@ -7,6 +7,7 @@
 #include "adjust/ReportRows.h"
 #include "adjust/Reports.h"
 #include "adjust/SensorTables.h"
+#include "adjust/SlotJudgement.h"
 #include "serial/Commands.h"
 
 namespace zul {
@@ -136,18 +137,8 @@ bool AdjustWhiteLevel(ItemContext& ctx) {
     data.adNg.fill(0);
     if (!MeasureWhiteLevel(ctx)) return false;
 
-    for (std::size_t s = slot::kWhiteFirst; s < slot::kWhiteFirst + slot::kWhiteCount; ++s) {
-        if (!DaWithinLimits(s, data.daValue[s])) {
-            data.daNg[s] = 1;
-            data.daNgAny = 1;
-        }
-    }
-    for (std::size_t s = slot::kWhiteFirst; s < slot::kWhiteFirst + slot::kWhiteCount; ++s) {
-        if (!AdWithinLimits(s, data.adValue[s])) {
-            data.adNg[s] = 1;
-            data.adNgAny = 1;
-        }
-    }
+    JudgeDaSlots(data, slot::kWhiteFirst, slot::kWhiteCount);
+    JudgeAdSlots(data, slot::kWhiteFirst, slot::kWhiteCount);
     // Decoded whatever the verdict; the values show only in the failure table.
     DecodeRegisters(kWhiteRegisters, data);
 

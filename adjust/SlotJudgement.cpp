@@ -1,0 +1,30 @@
+#include "adjust/SlotJudgement.h"
+
+#include "adjust/SensorTables.h"
+
+namespace zul {
+
+namespace {
+
+template <typename Within>
+void Judge(const std::array<uint8_t, kSlotCount>& values, std::array<uint8_t, kSlotCount>& ng,
+           uint8_t& ngAny, std::size_t first, std::size_t count, Within within) {
+    for (std::size_t s = first; s < first + count && s < kSlotCount; ++s) {
+        if (!within(s, values[s])) {
+            ng[s] = 1;
+            ngAny = 1;
+        }
+    }
+}
+
+}  // namespace
+
+void JudgeAdSlots(AdjustmentData& data, std::size_t first, std::size_t count) {
+    Judge(data.adValue, data.adNg, data.adNgAny, first, count, AdWithinLimits);
+}
+
+void JudgeDaSlots(AdjustmentData& data, std::size_t first, std::size_t count) {
+    Judge(data.daValue, data.daNg, data.daNgAny, first, count, DaWithinLimits);
+}
+
+}  // namespace zul
