@@ -13,5 +13,5 @@ ctest --test-dir build --output-on-failure -j2
 ZUL_FUZZ_BUILD=build-fuzz scripts/fuzz.sh 10
 
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DZUL_SANITIZE=ON
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
     ctest --test-dir build-asan --output-on-failure -j2

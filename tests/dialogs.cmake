@@ -1,10 +1,10 @@
 # The port settings dialog, the version dialog, the message boxes and the
 # program itself.
-zul_add_test(rs232c_form_test SOURCES rs232c_form_test.cpp mock/FontconfigLeakSuppression.cpp
+zul_add_test(rs232c_form_test SOURCES rs232c_form_test.cpp
              LIBS zul_widgets Qt6::Test)
-zul_add_test(version_form_test SOURCES version_form_test.cpp mock/FontconfigLeakSuppression.cpp
+zul_add_test(version_form_test SOURCES version_form_test.cpp
              LIBS zul_widgets)
-zul_add_test(message_box_sink_test SOURCES message_box_sink_test.cpp mock/FontconfigLeakSuppression.cpp
+zul_add_test(message_box_sink_test SOURCES message_box_sink_test.cpp
              LIBS zul_widgets)
 zul_add_test(guarded_application_test SOURCES guarded_application_test.cpp LIBS zul_widgets)
 

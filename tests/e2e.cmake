@@ -8,10 +8,6 @@ if(TARGET zul1x-sim AND TARGET zul_widgets)
     target_include_directories(zul_e2e_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(zul_e2e_support PUBLIC Qt6::Core)
 
-    # Under the sanitizers: leaks that system libraries never free are not
-    # ours (the tests set the offscreen platform themselves).
-    set(ZUL_E2E_LSAN "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/e2e/lsan.supp")
-
     # zul_add_e2e_test(NAME SOURCE TIMEOUT_SECONDS)
     function(zul_add_e2e_test name source timeout)
         add_executable(${name} ${source})
@@ -23,7 +19,7 @@ if(TARGET zul1x-sim AND TARGET zul_widgets)
                                    ZUL1X_SIM_BINARY="$<TARGET_FILE:zul1x-sim>")
         add_dependencies(${name} zul1x-sim)
         gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                             PROPERTIES ENVIRONMENT "${ZUL_E2E_LSAN}"
+                             PROPERTIES ENVIRONMENT "${ZUL_LSAN_ENV}"
                                         LABELS "e2e" TIMEOUT ${timeout})
     endfunction()
 
@@ -40,6 +36,6 @@ if(TARGET zul1x-sim AND TARGET zul_widgets)
                          $<TARGET_FILE:zul10> $<TARGET_FILE:zul1x-sim>
                          ${CMAKE_CURRENT_BINARY_DIR}/e2e_screens)
         set_tests_properties(e2e_real_window PROPERTIES LABELS "e2e;x11" TIMEOUT 60
-                             SKIP_RETURN_CODE 77 ENVIRONMENT "${ZUL_E2E_LSAN}")
+                             SKIP_RETURN_CODE 77 ENVIRONMENT "${ZUL_LSAN_ENV}")
     endif()
 endif()

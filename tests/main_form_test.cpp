@@ -28,12 +28,6 @@
 #include "sim/SimPort.h"
 #include "sim/SimUnit.h"
 
-// fontconfig keeps its configuration cache to the end of the process; the
-// leak checker of the sanitizer build is told so.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace zul {
 namespace {
 
