@@ -36,20 +36,3 @@ QPixmap ArrowPixmap(ArrowKind kind) {
     if (kind != ArrowKind::Left) DrawHead(p, right, -1, midY);
     return pixmap;
 }
-
-QIcon ProgramIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    // A bill going into the acceptor's slot.
-    p.setPen(Qt::black);
-    p.setBrush(QColor(0, 128, 128));
-    p.drawRect(2, 14, 27, 15);
-    p.setBrush(QColor(0, 128, 0));
-    p.drawRect(8, 2, 15, 16);
-    p.setBrush(Qt::black);
-    p.drawRect(5, 17, 21, 2);
-    p.setPen(QColor(255, 255, 0));
-    p.drawText(QRect(8, 2, 16, 14), Qt::AlignCenter, QStringLiteral("Z"));
-    return QIcon(pixmap);
-}

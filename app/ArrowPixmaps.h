@@ -1,14 +1,9 @@
 #pragma once
 
-#include <QIcon>
 #include <QPixmap>
 
-// The pictures of the main window, drawn in code: black arrows on light grey
-// for the mag legend, and the program icon.
+// The arrows of the mag legend, drawn in code: black on light grey.
 enum class ArrowKind { Left, Right, Both };
 
 // Left and Right: 39 x 18 pixels; Both: 62 x 18 pixels.
 QPixmap ArrowPixmap(ArrowKind kind);
-
-// The 32 x 32 program icon.
-QIcon ProgramIcon();

@@ -14,6 +14,7 @@
 
 #include "adjust/MagAdjustment.h"
 #include "app/ArrowPixmaps.h"
+#include "app/Logo.h"
 #include "app/VersionForm.h"
 #include "serial/Rs232cForm.h"
 #include "ui_MainForm.h"
@@ -138,7 +139,7 @@ void TMainForm::ApplyFixedLook() {
     ui->imgLR->setPixmap(ArrowPixmap(ArrowKind::Both));
     DisableMagGroup();
 
-    setWindowIcon(ProgramIcon());
+    setWindowIcon(zul::ProgramIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
