@@ -69,17 +69,21 @@ void PortSession::Cancel() {
 }
 
 void PortSession::ApplySelection(const PortSettings& chosen) {
-    selection_ = chosen;
+    // A group without a valid selection keeps both its index and its value.
     if (Selected(chosen.port, kPortCount)) {
+        selection_.port = chosen.port;
         line_.portName = PortNameForIndex(chosen.port);
     }
     if (Selected(chosen.baud, kBaudCount)) {
+        selection_.baud = chosen.baud;
         line_.baudRate = BaudRateForIndex(chosen.baud);
     }
     if (Selected(chosen.stopBits, kStopBitCount)) {
+        selection_.stopBits = chosen.stopBits;
         line_.stopBits = StopBitsForIndex(chosen.stopBits);
     }
     if (Selected(chosen.parity, kParityCount)) {
+        selection_.parity = chosen.parity;
         line_.parity = ParityForIndex(chosen.parity);
     }
     line_.byteSize = 8;

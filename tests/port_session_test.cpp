@@ -193,6 +193,7 @@ TEST_F(PortSessionTest, ApplySelectionLeavesGroupsWithoutSelection) {
     EXPECT_EQ(session.line(), (LineSettings{"COM4", 1200, kOddParity, 8, kTwoStopBits}));
     session.ApplySelection(PortSettings{-1, 5, -1, 3});
     EXPECT_EQ(session.line(), (LineSettings{"COM4", 1200, kOddParity, 8, kTwoStopBits}));
+    EXPECT_EQ(session.selection(), (PortSettings{3, 0, 1, 2}));
     session.ApplySelection(PortSettings{0, 4, 0, 0});
     EXPECT_EQ(session.line(), (LineSettings{"COM1", 38400, kNoParity, 8, kOneStopBit}));
 }
