@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -75,6 +77,16 @@ auto RetryEintr(F call) {
 // settings change too) and refuses it from then on, so the second opening of
 // the same line failed. True when the device holds everything asked for
 // except parity, which such a line does not have.
+// A pseudo-terminal (the simulated unit's line) cannot hold a parity setting
+// and drops it; a real line that drops it refuses the configuration.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    constexpr unsigned kPtySlaveFirstMajor = 136;  // the eight majors of pty slaves
+    constexpr unsigned kPtySlaveMajors = 8;
+    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kPtySlaveFirstMajor &&
+           major(st.st_rdev) < kPtySlaveFirstMajor + kPtySlaveMajors;
+}
+
 bool TookAllButParity(int fd, const termios& wanted) {
     termios now{};
     if (tcgetattr(fd, &now) != 0) {
@@ -164,13 +176,14 @@ uint32_t TermiosPort::Configure(const LineSettings& line) {
     tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR);
     tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    // Line errors on receipt (parity, framing, break) reach us marked, never
+    // replaced, with parity checking on or off, so a bad byte fails the read.
+    tio.c_iflag |= INPCK | PARMRK;
     if (line.parity != kNoParity) {
-        // Checked on receipt; a bad byte reaches us marked, never replaced.
         tio.c_cflag |= PARENB;
         if (line.parity == kOddParity) {
             tio.c_cflag |= PARODD;
         }
-        tio.c_iflag |= INPCK | PARMRK;
     }
     if (line.stopBits == kTwoStopBits) {
         tio.c_cflag |= CSTOPB;
@@ -181,7 +194,7 @@ uint32_t TermiosPort::Configure(const LineSettings& line) {
     cfsetospeed(&tio, *speed);
     if (tcsetattr(fd_, TCSANOW, &tio) != 0) {
         const int error = errno;
-        if (error != EINVAL || !TookAllButParity(fd_, tio)) {
+        if (error != EINVAL || !IsPseudoTerminal(fd_) || !TookAllButParity(fd_, tio)) {
             Close();
             return ErrorCodeForErrno(error);
         }
@@ -190,7 +203,7 @@ uint32_t TermiosPort::Configure(const LineSettings& line) {
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd_, TIOCMBIS, &lines);
 
-    parityMarked_ = line.parity != kNoParity;
+    parityMarked_ = true;
     readTimeoutMs_ = kDefaultReadTimeoutMs;
     return kOk;
 }

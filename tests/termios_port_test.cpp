@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -154,6 +155,19 @@ TEST_F(TermiosPortTest, SurplusBytesDoNotReachTheNextRead) {
     EXPECT_EQ(Read(2), (Bytes{0x11, 0x12}));
     peer_.join();
     EXPECT_EQ(Read(3), Bytes{});
+}
+
+TEST_F(TermiosPortTest, LineErrorsAreMarkedWithAndWithoutParity) {
+    // Framing errors and breaks must fail a read at no parity too.
+    for (uint8_t parity : {kNoParity, kEvenParity, kOddParity}) {
+        OpenConfigured(parity);
+        termios tio{};
+        ASSERT_EQ(tcgetattr(master_, &tio), 0);
+        EXPECT_EQ(tio.c_iflag & (INPCK | PARMRK | IGNPAR | ISTRIP | IGNBRK),
+                  static_cast<tcflag_t>(INPCK | PARMRK))
+            << int(parity);
+        port_.Close();
+    }
 }
 
 TEST_F(TermiosPortTest, MarkedFFsArriveAsSingleBytesWithParityOn) {
