@@ -254,11 +254,15 @@ void TMainForm::SetStartCaption(std::string_view caption) {
 void TMainForm::SetExitCaption(std::string_view caption) {
     ui->btnExit->setText(ToQString(caption));
 }
+// The buttons are repainted at once: while an item blocks the thread, the
+// operator sees them disabled.
 void TMainForm::SetStartEnabled(bool enabled) {
     ui->btnStart->setEnabled(enabled);
+    ui->btnStart->repaint();
 }
 void TMainForm::SetExitEnabled(bool enabled) {
     ui->btnExit->setEnabled(enabled);
+    ui->btnExit->repaint();
 }
 void TMainForm::FocusStart() {
     ui->btnStart->setFocus();
