@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "mock/FakeWizardView.h"
 #include "mock/ItemBench.h"
 #include "serial/Commands.h"
 
@@ -16,16 +17,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-
-class RecordingMagView final : public MagView {
-public:
-    void SetPeakText(std::string_view text) override { peakText = text; }
-    void SetAdText(std::string_view text) override { adText = text; }
-    void SetPeakBar(int position) override { peakBar = position; }
-    void SetAdBar(int position) override { adBar = position; }
-    std::string peakText, adText;
-    int peakBar = 0, adBar = 0;
-};
 
 // The window as the wizard leaves it, plus the order of the calls.
 class RecordingView final : public WizardView {
@@ -56,7 +47,7 @@ public:
     bool closed = false;
     std::vector<LabelLook> looks = std::vector<LabelLook>(kItemCount, LabelLook::Idle);
     std::vector<std::string> events;
-    RecordingMagView mag;
+    test::FakeMagView mag;
 };
 
 struct WizardBench : test::ItemBench {
