@@ -10,15 +10,6 @@ namespace {
 // "WRONG COM PORT" with a full-width exclamation mark, then the code.
 constexpr const char* kPortErrorHead = "WRONG COM PORT\xEF\xBC\x81\n Error Code:";
 
-constexpr int kPortCount = 7;
-constexpr int kBaudCount = 5;
-constexpr int kStopBitCount = 2;
-constexpr int kParityCount = 3;
-
-bool Selected(int index, int count) {
-    return index >= 0 && index < count;
-}
-
 }  // namespace
 
 PortSession::PortSession(SerialPort& port, MessageSink& messages, std::string settingsPath)
@@ -29,11 +20,15 @@ void PortSession::FormCreate() {
     OpenPort();
 }
 
-void PortSession::ReloadSettings() {
+void PortSession::ClosePort() {
     if (portOpen_) {
         port_.Close();
         portOpen_ = false;
     }
+}
+
+void PortSession::ReloadSettings() {
+    ClosePort();
     ReadSettingsFile(settingsPath_, selection_, line_);
 }
 
@@ -56,37 +51,13 @@ bool PortSession::OpenPort() {
 }
 
 void PortSession::Ok(const PortSettings& chosen) {
-    if (portOpen_) {
-        port_.Close();
-        portOpen_ = false;
-    }
+    ClosePort();
     ApplySelection(chosen);
     OpenPort();
 }
 
 void PortSession::Cancel() {
     ReadSettingsFile(settingsPath_, selection_, line_);
-}
-
-void PortSession::ApplySelection(const PortSettings& chosen) {
-    // A group without a valid selection keeps both its index and its value.
-    if (Selected(chosen.port, kPortCount)) {
-        selection_.port = chosen.port;
-        line_.portName = PortNameForIndex(chosen.port);
-    }
-    if (Selected(chosen.baud, kBaudCount)) {
-        selection_.baud = chosen.baud;
-        line_.baudRate = BaudRateForIndex(chosen.baud);
-    }
-    if (Selected(chosen.stopBits, kStopBitCount)) {
-        selection_.stopBits = chosen.stopBits;
-        line_.stopBits = StopBitsForIndex(chosen.stopBits);
-    }
-    if (Selected(chosen.parity, kParityCount)) {
-        selection_.parity = chosen.parity;
-        line_.parity = ParityForIndex(chosen.parity);
-    }
-    line_.byteSize = 8;
 }
 
 std::string PortSession::PortErrorText(uint32_t code) {

@@ -31,7 +31,9 @@ public:
     void Cancel();
     // Applies a selection to LineSettings (setters in order, then byte size);
     // a group without a valid selection leaves its value unchanged.
-    void ApplySelection(const PortSettings& chosen);
+    void ApplySelection(const PortSettings& chosen) {
+        zul::ApplySelection(chosen, selection_, line_);
+    }
 
     const PortSettings& selection() const { return selection_; }
     const LineSettings& line() const { return line_; }
@@ -42,6 +44,9 @@ public:
     static std::string PortErrorText(uint32_t code);
 
 private:
+    // Closes the port when it is open.
+    void ClosePort();
+
     SerialPort& port_;
     MessageSink& messages_;
     std::string settingsPath_;

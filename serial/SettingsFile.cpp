@@ -6,8 +6,10 @@
 
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string_view>
 
 namespace zul {
@@ -17,12 +19,7 @@ namespace {
 constexpr std::string_view kTitleLine = "*** BILL VALIDATOR ***";
 constexpr std::string_view kLineEnd = "\r\n";
 
-constexpr std::string_view kBaudKey = "BORDRATE:";
-constexpr std::string_view kPortKey = "COMPORT:";
-constexpr std::string_view kStopBitKey = "STOPBIT:";
-constexpr std::string_view kParityKey = "PARITYBIT:";
-
-// The values of each key in the order of its radio group, which is also the
+// The values of each group in the order of its radio group, which is also the
 // order in which the reader tries them.
 constexpr std::array<std::string_view, 5> kBaudValues{"CBR_1200", "CBR_2400", "CBR_9600",
                                                       "CBR_19200", "CBR_38400"};
@@ -32,10 +29,26 @@ constexpr std::array<std::string_view, 7> kPortValues{"COM1", "COM2", "COM3", "C
 constexpr std::array<std::string_view, 2> kStopBitValues{"ONESTOPBIT", "TWOSTOPBITS"};
 constexpr std::array<std::string_view, 3> kParityValues{"NOPARITY", "EVENPARITY", "ODDPARITY"};
 
-constexpr int kDefaultBaudIndex = 2;
-constexpr int kDefaultPortIndex = 0;
-constexpr int kDefaultStopBitIndex = 0;
-constexpr int kDefaultParityIndex = 1;
+// One radio group: its key in the file, its values, where its index is kept
+// and the setter that takes the index to LineSettings.
+struct Group {
+    std::string_view key;
+    std::span<const std::string_view> values;
+    int PortSettings::*index;
+    void (*apply)(int index, LineSettings& line);
+};
+
+// In the order of the file's lines, which is the order the reader waits for.
+const std::array<Group, 4> kGroups{{
+    {"BORDRATE:", kBaudValues, &PortSettings::baud,
+     [](int i, LineSettings& line) { line.baudRate = BaudRateForIndex(i); }},
+    {"COMPORT:", kPortValues, &PortSettings::port,
+     [](int i, LineSettings& line) { line.portName = PortNameForIndex(i); }},
+    {"STOPBIT:", kStopBitValues, &PortSettings::stopBits,
+     [](int i, LineSettings& line) { line.stopBits = StopBitsForIndex(i); }},
+    {"PARITYBIT:", kParityValues, &PortSettings::parity,
+     [](int i, LineSettings& line) { line.parity = ParityForIndex(i); }},
+}};
 
 // A line is read in pieces of at most this many characters, as a C line
 // reader with a 128-byte buffer does.
@@ -46,14 +59,17 @@ constexpr size_t kMaxReadBytes = 1 << 20;
 constexpr std::string_view kWriteErrorCaption = "WRITE FILE";
 constexpr std::string_view kWriteErrorText = "File cannot be opened";
 
-template <size_t N>
-bool InRange(int index, const std::array<std::string_view, N>& values) {
-    return index >= 0 && static_cast<size_t>(index) < values.size();
+bool InRange(int index, size_t count) {
+    return index >= 0 && static_cast<size_t>(index) < count;
+}
+
+void Select(const Group& group, int index, PortSettings& selection, LineSettings& line) {
+    selection.*group.index = index;
+    group.apply(index, line);
 }
 
 // The index of the first value found anywhere in line, or -1.
-template <size_t N>
-int FindValue(std::string_view line, const std::array<std::string_view, N>& values) {
+int FindValue(std::string_view line, std::span<const std::string_view> values) {
     for (size_t i = 0; i < values.size(); ++i) {
         if (line.find(values[i]) != std::string_view::npos) {
             return static_cast<int>(i);
@@ -62,25 +78,13 @@ int FindValue(std::string_view line, const std::array<std::string_view, N>& valu
     return -1;
 }
 
-void LoadDefaultSettings(PortSettings& selection, LineSettings& line) {
-    selection.baud = kDefaultBaudIndex;
-    line.baudRate = BaudRateForIndex(kDefaultBaudIndex);
-    selection.port = kDefaultPortIndex;
-    line.portName = PortNameForIndex(kDefaultPortIndex);
-    selection.stopBits = kDefaultStopBitIndex;
-    line.stopBits = StopBitsForIndex(kDefaultStopBitIndex);
-    selection.parity = kDefaultParityIndex;
-    line.parity = ParityForIndex(kDefaultParityIndex);
-    line.byteSize = 8;
-}
-
 // Walks the lines of the file: waits for each key in turn, applies the first
 // value found in the key's line, then waits for the next key.
 class SettingsReader {
 public:
     SettingsReader(PortSettings& selection, LineSettings& line)
         : selection_(selection), line_(line) {
-        LoadDefaultSettings(selection_, line_);
+        ApplySelection(PortSettings{}, selection_, line_);
     }
 
     // Feeds the next characters of the file as read in binary.
@@ -117,11 +121,9 @@ public:
     }
 
     // True once the last key was handled: the rest of the file is ignored.
-    bool Done() const { return awaited_ == Key::kNone; }
+    bool Done() const { return awaited_ == kGroups.size(); }
 
 private:
-    enum class Key { kBaud, kPort, kStopBit, kParity, kNone };
-
     void PutChar(char c) {
         if (Done()) {
             return;
@@ -132,75 +134,26 @@ private:
         }
     }
 
+    // A piece that holds the awaited key moves the reader on to the next; the
+    // value, when one is found, replaces the default.
     void EndPiece() {
         std::string_view text(piece_);
         // The line is a C string: a NUL byte ends it.
         text = text.substr(0, text.find('\0'));
-        MatchLine(text);
+        const Group& group = kGroups[awaited_];
+        if (text.find(group.key) != std::string_view::npos) {
+            const int index = FindValue(text, group.values);
+            if (index >= 0) {
+                Select(group, index, selection_, line_);
+            }
+            ++awaited_;
+        }
         piece_.clear();
-    }
-
-    void MatchLine(std::string_view text) {
-        switch (awaited_) {
-            case Key::kBaud:
-                if (MatchBaudLine(text)) awaited_ = Key::kPort;
-                break;
-            case Key::kPort:
-                if (MatchPortLine(text)) awaited_ = Key::kStopBit;
-                break;
-            case Key::kStopBit:
-                if (MatchStopBitLine(text)) awaited_ = Key::kParity;
-                break;
-            case Key::kParity:
-                if (MatchParityLine(text)) awaited_ = Key::kNone;
-                break;
-            case Key::kNone:
-                break;
-        }
-    }
-
-    // Each returns true when the line holds the key; the value, when one is
-    // found, replaces the default.
-    bool MatchBaudLine(std::string_view text) {
-        if (text.find(kBaudKey) == std::string_view::npos) return false;
-        const int index = FindValue(text, kBaudValues);
-        if (index >= 0) {
-            selection_.baud = index;
-            line_.baudRate = BaudRateForIndex(index);
-        }
-        return true;
-    }
-    bool MatchPortLine(std::string_view text) {
-        if (text.find(kPortKey) == std::string_view::npos) return false;
-        const int index = FindValue(text, kPortValues);
-        if (index >= 0) {
-            selection_.port = index;
-            line_.portName = PortNameForIndex(index);
-        }
-        return true;
-    }
-    bool MatchStopBitLine(std::string_view text) {
-        if (text.find(kStopBitKey) == std::string_view::npos) return false;
-        const int index = FindValue(text, kStopBitValues);
-        if (index >= 0) {
-            selection_.stopBits = index;
-            line_.stopBits = StopBitsForIndex(index);
-        }
-        return true;
-    }
-    bool MatchParityLine(std::string_view text) {
-        if (text.find(kParityKey) == std::string_view::npos) return false;
-        const int index = FindValue(text, kParityValues);
-        if (index >= 0) {
-            selection_.parity = index;
-            line_.parity = ParityForIndex(index);
-        }
-        return true;
     }
 
     PortSettings& selection_;
     LineSettings& line_;
-    Key awaited_ = Key::kBaud;
+    size_t awaited_ = 0;  // the index in kGroups of the key waited for
     bool pendingCr_ = false;
     std::string piece_;
 };
@@ -228,12 +181,11 @@ void RemoveStaleTemporaries(const std::string& path) {
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.rfind(prefix, 0) != 0) continue;
-        const std::string digits = name.substr(prefix.size());
-        if (digits.empty() || digits.size() > 9 ||
-            digits.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        const pid_t pid = static_cast<pid_t>(std::stol(digits));
+        const char* digits = name.data() + prefix.size();
+        const char* last = name.data() + name.size();
+        pid_t pid = 0;
+        const auto [parsed, error] = std::from_chars(digits, last, pid);
+        if (error != std::errc{} || parsed != last || pid <= 0) continue;
         if (pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH) {
             unlink(it->path().c_str());
         }
@@ -244,11 +196,8 @@ void RemoveStaleTemporaries(const std::string& path) {
 // that path holds either its old or its new content, never a part.
 bool ReplaceFile(const std::string& path, std::string_view content) {
     const std::string temporary = path + ".tmp." + std::to_string(getpid());
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) {
-        unlink(temporary.c_str());  // left over by a copy that died with this pid
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0666);
-    }
+    unlink(temporary.c_str());  // one left over by a copy that died with this pid
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         return false;
     }
@@ -267,14 +216,11 @@ bool ReplaceFile(const std::string& path, std::string_view content) {
 }  // namespace
 
 std::string PortNameForIndex(int index) {
-    return std::string(InRange(index, kPortValues) ? kPortValues[static_cast<size_t>(index)]
-                                                   : kPortValues[0]);
+    return std::string(kPortValues[InRange(index, kPortValues.size()) ? index : 0]);
 }
 
 int32_t BaudRateForIndex(int index) {
-    return index >= 0 && static_cast<size_t>(index) < kBaudRates.size()
-               ? kBaudRates[static_cast<size_t>(index)]
-               : kBaudRates[kDefaultBaudIndex];
+    return kBaudRates[InRange(index, kBaudRates.size()) ? index : PortSettings{}.baud];
 }
 
 uint8_t StopBitsForIndex(int index) {
@@ -293,19 +239,23 @@ std::string FormatSettingsFile(const PortSettings& selection) {
         content.append(key).append(value).append(kLineEnd);
     };
     addLine(kTitleLine, "");
-    if (InRange(selection.baud, kBaudValues)) {
-        addLine(kBaudKey, kBaudValues[static_cast<size_t>(selection.baud)]);
-    }
-    if (InRange(selection.port, kPortValues)) {
-        addLine(kPortKey, kPortValues[static_cast<size_t>(selection.port)]);
-    }
-    if (InRange(selection.stopBits, kStopBitValues)) {
-        addLine(kStopBitKey, kStopBitValues[static_cast<size_t>(selection.stopBits)]);
-    }
-    if (InRange(selection.parity, kParityValues)) {
-        addLine(kParityKey, kParityValues[static_cast<size_t>(selection.parity)]);
+    for (const Group& group : kGroups) {
+        const int index = selection.*group.index;
+        if (InRange(index, group.values.size())) {
+            addLine(group.key, group.values[static_cast<size_t>(index)]);
+        }
     }
     return content;
+}
+
+void ApplySelection(const PortSettings& chosen, PortSettings& selection, LineSettings& line) {
+    for (const Group& group : kGroups) {
+        const int index = chosen.*group.index;
+        if (InRange(index, group.values.size())) {
+            Select(group, index, selection, line);
+        }
+    }
+    line.byteSize = 8;
 }
 
 void ParseSettingsFile(const std::string& content, PortSettings& selection, LineSettings& line) {

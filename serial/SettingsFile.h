@@ -32,6 +32,11 @@ uint8_t ParityForIndex(int index);        // 0 -> none, 2 -> odd, else even
 // valid selection contributes no line).
 std::string FormatSettingsFile(const PortSettings& selection);
 
+// Applies each group of chosen that holds a valid selection to selection and
+// line (a group without one keeps both its index and its value), then sets
+// the byte size to 8.
+void ApplySelection(const PortSettings& chosen, PortSettings& selection, LineSettings& line);
+
 // Sets selection and line to the defaults, then applies what content says.
 void ParseSettingsFile(const std::string& content, PortSettings& selection, LineSettings& line);
 
