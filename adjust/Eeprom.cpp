@@ -18,14 +18,7 @@ constexpr EepromSequence kWrite{cmd::kEepromWrite, banner::kEepromWritingError};
 
 // Sends command; true on ACK, else the matching report and false.
 bool SendStep(ItemContext& ctx, uint8_t command, std::string_view bannerText) {
-    switch (ctx.link.AnsweredCommand(command)) {
-        case CommandExchange::kAccepted:
-            return true;
-        case CommandExchange::kRefused:
-            return ReportItemError(ctx.result, bannerText);
-        default:
-            return ReportCommError(ctx.result);
-    }
+    return AcceptedOrReported(ctx.result, ctx.link.AnsweredCommand(command), bannerText);
 }
 
 bool RunSequence(ItemContext& ctx, const EepromSequence& sequence) {
@@ -36,8 +29,12 @@ bool RunSequence(ItemContext& ctx, const EepromSequence& sequence) {
 
 }  // namespace
 
-bool EepromErase(ItemContext& ctx) { return RunSequence(ctx, kErase); }
+bool EepromErase(ItemContext& ctx) {
+    return RunSequence(ctx, kErase);
+}
 
-bool EepromWrite(ItemContext& ctx) { return RunSequence(ctx, kWrite); }
+bool EepromWrite(ItemContext& ctx) {
+    return RunSequence(ctx, kWrite);
+}
 
 }  // namespace zul

@@ -23,15 +23,6 @@ constexpr int32_t kMagBlockLength = 2;
 constexpr int kBarMinimum = 0;
 constexpr int kBarMaximum = 100;
 
-// The 2-byte mag reply into slots 28 and 29; false after the report.
-bool ReadMagSample(ItemContext& ctx) {
-    if (!ctx.link.BlockRequest(kMagBlockLength, cmd::kEnq)) return ReportCommError(ctx.result);
-    const auto reply = ctx.link.reply();
-    ctx.data.adValue[slot::kMagPeak] = reply[0];
-    ctx.data.adValue[slot::kMagAd] = reply[1];
-    return true;
-}
-
 // "%3d" into a cleared buffer.
 std::string LabelText(uint8_t value) {
     std::array<char, 16> buffer{};
@@ -49,11 +40,15 @@ bool StartMagReading(ItemContext& ctx) {
     ctx.data.adValue.fill(0);
     if (!ctx.link.AcknowledgedCommand(cmd::kOpenMag)) return ReportCommError(ctx.result);
     ctx.clock.SleepMs(kItemWaitMs);
-    return ReadMagSample(ctx);
+    return PollMagReading(ctx);
 }
 
 bool PollMagReading(ItemContext& ctx) {
-    return ReadMagSample(ctx);
+    if (!ctx.link.BlockRequest(kMagBlockLength, cmd::kEnq)) return ReportCommError(ctx.result);
+    const auto reply = ctx.link.reply();
+    ctx.data.adValue[slot::kMagPeak] = reply[0];
+    ctx.data.adValue[slot::kMagAd] = reply[1];
+    return true;
 }
 
 void ShowMagLabels(ItemContext& ctx, MagView& view) {

@@ -40,19 +40,6 @@ constexpr std::array<RegDecode, 8> kNonPaperRegisters{{
 
 constexpr std::string_view kNonPaperHeader = "No.  Name        A/D    Reg";
 
-// 0xC1 and 0xEE: true on ACK; otherwise the resister banner or the
-// communication report, and false.
-bool Confirmed(ItemContext& ctx, uint8_t outcome) {
-    switch (outcome) {
-        case CommandExchange::kAccepted:
-            return true;
-        case CommandExchange::kRefused:
-            return ReportItemError(ctx.result, banner::kResisterAdjustmentError);
-        default:
-            return ReportCommError(ctx.result);
-    }
-}
-
 }  // namespace
 
 bool MeasureNonPaper(ItemContext& ctx) {
@@ -67,14 +54,17 @@ bool MeasureNonPaper(ItemContext& ctx) {
     ctx.link.SetReadTimeout(kNonPaperResistorTimeoutMs);
     const uint8_t resistor = ctx.link.AnsweredCommand(cmd::kNonPaperResistor);
     ctx.link.SetReadTimeout(kDefaultReadTimeoutMs);
-    if (!Confirmed(ctx, resistor)) return false;
+    if (!AcceptedOrReported(ctx.result, resistor, banner::kResisterAdjustmentError)) return false;
 
     if (!ctx.link.BlockRequest(kRegisterBlockLength, cmd::kEnq)) return ReportCommError(ctx.result);
     auto reply = ctx.link.reply();
     for (std::size_t i = 0; i < kRegisterBlockLength; ++i) data.regRaw[kRegRawFirst + i] = reply[i];
 
     // Unlike the white level, a refused confirmation is not repeated.
-    if (!Confirmed(ctx, ctx.link.AnsweredCommand(cmd::kConfirm))) return false;
+    if (!AcceptedOrReported(ctx.result, ctx.link.AnsweredCommand(cmd::kConfirm),
+                            banner::kResisterAdjustmentError)) {
+        return false;
+    }
 
     if (!ctx.link.BlockRequest(kResultBlockLength, cmd::kEnq)) return ReportCommError(ctx.result);
     reply = ctx.link.reply();

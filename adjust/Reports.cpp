@@ -1,5 +1,7 @@
 #include "adjust/Reports.h"
 
+#include "serial/CommandExchange.h"
+
 namespace zul {
 
 namespace {
@@ -18,6 +20,17 @@ bool ReportItemError(ResultArea& result, std::string_view bannerText) {
     result.Trim(kFirstReportLine);
     result.Append(bannerText);
     return false;
+}
+
+bool AcceptedOrReported(ResultArea& result, uint8_t outcome, std::string_view bannerText) {
+    switch (outcome) {
+        case CommandExchange::kAccepted:
+            return true;
+        case CommandExchange::kRefused:
+            return ReportItemError(result, bannerText);
+        default:
+            return ReportCommError(result);
+    }
 }
 
 void ReportDescriptionsHeader(ResultArea& result) {

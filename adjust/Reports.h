@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "adjust/ResultArea.h"
@@ -10,14 +11,16 @@ namespace zul {
 namespace banner {
 inline constexpr std::string_view kCannotEraseEeprom = "XXXXXX    Cannot erase EEPROM !    XXXXXX";
 inline constexpr std::string_view kEepromWritingError = "XXXXXX    EEPROM writing error    XXXXXX";
-inline constexpr std::string_view kAccepterLeverError = "XXXXXX    Accepter lever error !    XXXXXX";
+inline constexpr std::string_view kAccepterLeverError =
+    "XXXXXX    Accepter lever error !    XXXXXX";
 inline constexpr std::string_view kResisterAdjustmentError =
     "XXXXXX    Resister adjustment error !    XXXXXX";
 inline constexpr std::string_view kWhiteReferenceError =
     "XXXXXX  Adjustment error of white reference paper !  XXXXXX";
 inline constexpr std::string_view kBlackReferenceError =
     "XXXXXX  Adjustment error of black reference paper !  XXXXXX";
-inline constexpr std::string_view kNonPaperError = "XXXXXX  Adjustment error of non paper !  XXXXXX";
+inline constexpr std::string_view kNonPaperError =
+    "XXXXXX  Adjustment error of non paper !  XXXXXX";
 inline constexpr std::string_view kMagAdError = "XXXXXX    MAG A/D adjustment error !    XXXXXX";
 inline constexpr std::string_view kMoterSpeedError = "XXXXXX    Moter speed error !    XXXXXX";
 }  // namespace banner
@@ -35,6 +38,11 @@ bool ReportCommError(ResultArea& result);
 
 // Keeps only the title line, then appends the banner. Returns false.
 bool ReportItemError(ResultArea& result, std::string_view bannerText);
+
+// The outcome of an answered command (CommandExchange::AnsweredCommand):
+// true on ACK; otherwise the banner for a refusal, or the communication
+// report, and false.
+bool AcceptedOrReported(ResultArea& result, uint8_t outcome, std::string_view bannerText);
 
 // Appends an empty line and the description line that opens a description
 // block.

@@ -23,22 +23,8 @@ void RegFromBits7To6(uint8_t raw, std::size_t entry, RegValues& regValue) {
 }
 
 void RegFromBits6And4(uint8_t raw, std::size_t entry, RegValues& regValue) {
-    switch (raw & 0xF0) {
-        case 0x00:
-            Store(entry, 0, regValue);
-            break;
-        case 0x40:
-            Store(entry, 1, regValue);
-            break;
-        case 0x10:
-            Store(entry, 2, regValue);
-            break;
-        case 0x50:
-            Store(entry, 3, regValue);
-            break;
-        default:  // bit 5 or bit 7 set: no setting the unit can have
-            break;
-    }
+    if ((raw & 0xA0) != 0) return;  // bit 5 or bit 7 set: no setting the unit can have
+    Store(entry, ((raw >> 6) & 0x01) | ((raw >> 3) & 0x02), regValue);
 }
 
 void DecodeRegisters(std::span<const RegDecode> plan, AdjustmentData& data) {

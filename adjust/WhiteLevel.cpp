@@ -73,15 +73,9 @@ RegisterRun RunRegisterAdjustment(ItemContext& ctx) {
     }
     ctx.clock.SleepMs(kItemWaitMs);
 
-    switch (ctx.link.AnsweredCommand(cmd::kWhiteResistor)) {
-        case CommandExchange::kAccepted:
-            break;
-        case CommandExchange::kRefused:
-            ReportItemError(ctx.result, banner::kResisterAdjustmentError);
-            return RegisterRun::Failed;
-        default:
-            ReportCommError(ctx.result);
-            return RegisterRun::Failed;
+    if (!AcceptedOrReported(ctx.result, ctx.link.AnsweredCommand(cmd::kWhiteResistor),
+                            banner::kResisterAdjustmentError)) {
+        return RegisterRun::Failed;
     }
 
     if (!ctx.link.BlockRequest(kRegisterBlockLength, cmd::kEnq)) {
