@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "sim/tool/PtyLine.h"
+
 namespace zul::bench {
 
 // A minimal unit of the benchmark's own on a pseudo-terminal: it answers
@@ -15,8 +17,8 @@ namespace zul::bench {
 // wire would. It stamps CLOCK_MONOTONIC (ns) just before it writes the last
 // byte of each answer. With replyLength 0 it stays silent.
 //
-// Owns the master side and one slave descriptor (so the line stays up), and
-// its thread, which runs from Start to the destructor.
+// Owns the line (the simulator tool's, with its link) and its thread, which
+// runs from Start to the destructor.
 class PtyUnit {
 public:
     PtyUnit() = default;
@@ -24,12 +26,13 @@ public:
     PtyUnit(const PtyUnit&) = delete;
     PtyUnit& operator=(const PtyUnit&) = delete;
 
-    // Opens the pseudo-terminal and starts answering. Returns an empty
-    // string, or what went wrong.
-    std::string Start(uint32_t replyLength, uint32_t latencyUs, uint32_t byteTimeUs);
+    // Opens the pseudo-terminal with its link at linkPath and starts
+    // answering. Returns an empty string, or what went wrong.
+    std::string Start(const std::string& linkPath, uint32_t replyLength, uint32_t latencyUs,
+                      uint32_t byteTimeUs);
 
     // The slave device the program opens, e.g. /dev/pts/3.
-    const std::string& slaveName() const { return slaveName_; }
+    const std::string& slaveName() const { return line_.slaveName(); }
 
     // Stamps of the last byte of each answer so far, in order (ns).
     std::vector<int64_t> Stamps();
@@ -40,9 +43,7 @@ public:
 private:
     void Serve();
 
-    int master_ = -1;
-    int slave_ = -1;
-    std::string slaveName_;
+    sim::PtyLine line_;
     uint32_t replyLength_ = 0;
     uint32_t latencyUs_ = 0;
     uint32_t byteTimeUs_ = 0;

@@ -1,7 +1,6 @@
 #include "bench/Sections.h"
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -21,11 +20,11 @@
 #include "bench/ChildProcess.h"
 #include "bench/CountingClock.h"
 #include "bench/CountingPort.h"
-#include "bench/NullWizardView.h"
 #include "bench/PtyUnit.h"
 #include "serial/CommandExchange.h"
 #include "serial/LineSettings.h"
 #include "serial/TermiosPort.h"
+#include "tests/mock/FakeWizardView.h"
 
 namespace zul::bench {
 
@@ -87,15 +86,21 @@ std::string OpenOn(TermiosPort& port, const std::string& device) {
     return {};
 }
 
+// Starts the simulator (StartSim) and opens port on its line (OpenOn).
+std::string StartSimAndOpen(const BenchOptions& options, const std::string& name, ChildProcess& sim,
+                            TermiosPort& port) {
+    std::string link;
+    const std::string failure = StartSim(options, name, sim, link);
+    return failure.empty() ? OpenOn(port, link) : failure;
+}
+
 }  // namespace
 
 FullRunResult MeasureFullRun(const BenchOptions& options) {
     FullRunResult r;
     ChildProcess sim;
-    std::string link;
-    if (r.failure = StartSim(options, "fullrun", sim, link); !r.failure.empty()) return r;
     TermiosPort termios;
-    if (r.failure = OpenOn(termios, link); !r.failure.empty()) return r;
+    if (r.failure = StartSimAndOpen(options, "fullrun", sim, termios); !r.failure.empty()) return r;
 
     CountingPort port(termios);
     CountingClock clock;
@@ -103,7 +108,7 @@ FullRunResult MeasureFullRun(const BenchOptions& options) {
     CommandExchange exchange(port, data.reply);
     MemoryResultArea result;
     ItemContext ctx{exchange, data, result, clock};
-    NullWizardView view;
+    test::FakeWizardView view;
     Wizard wizard(view, ctx);
 
     const double cpu0 = CpuMsOfSelf();
@@ -146,10 +151,8 @@ FullRunResult MeasureFullRun(const BenchOptions& options) {
 MagResult MeasureMagDisplay(const BenchOptions& options, int& argc, char** argv) {
     MagResult r;
     ChildProcess sim;
-    std::string link;
-    if (r.failure = StartSim(options, "mag", sim, link); !r.failure.empty()) return r;
     TermiosPort termios;
-    if (r.failure = OpenOn(termios, link); !r.failure.empty()) return r;
+    if (r.failure = StartSimAndOpen(options, "mag", sim, termios); !r.failure.empty()) return r;
     CountingPort port(termios);
     SystemClock clock;
 
@@ -190,10 +193,10 @@ MagResult MeasureMagDisplay(const BenchOptions& options, int& argc, char** argv)
 
 LatencyResult MeasureExchangeLatency(const BenchOptions& options, uint32_t replyLength) {
     LatencyResult r;
-    r.replyLength = replyLength;
     PtyUnit unit;
     const auto byteTimeUs = static_cast<uint32_t>(kByteTimeMs * 1000.0);
-    if (r.failure = unit.Start(replyLength, options.latencyMs * 1000, byteTimeUs);
+    if (r.failure = unit.Start(options.workDir + "/latency.tty", replyLength,
+                               options.latencyMs * 1000, byteTimeUs);
         !r.failure.empty()) {
         return r;
     }
@@ -231,7 +234,9 @@ LatencyResult MeasureExchangeLatency(const BenchOptions& options, uint32_t reply
 std::vector<TimeoutCase> MeasureReadTimeouts(const BenchOptions& options, std::string& failure) {
     std::vector<TimeoutCase> cases;
     PtyUnit unit;
-    if (failure = unit.Start(0, 0, 0); !failure.empty()) return cases;
+    if (failure = unit.Start(options.workDir + "/silent.tty", 0, 0, 0); !failure.empty()) {
+        return cases;
+    }
     TermiosPort port;
     if (failure = OpenOn(port, unit.slaveName()); !failure.empty()) return cases;
 
@@ -290,20 +295,16 @@ StartupResult MeasureStartup(const BenchOptions& options) {
     if (r.failure = StartSim(options, "startup", sim, link); !r.failure.empty()) return r;
 
     const std::string dir = options.workDir + "/startup";
-    const std::string runtime = options.workDir + "/runtime";
     fs::create_directories(dir);
-    fs::create_directories(runtime);
-    chmod(runtime.c_str(), 0700);
-    setenv("DISPLAY", name.c_str(), 1);
+    setenv("DISPLAY", name.c_str(), 1);  // for the program and xdotool
 
     std::vector<double> shown;
     for (uint32_t run = 0; run < options.startups; ++run) {
         ChildProcess program;
         const double t0 = WallMs();
         if (!program.Start({options.zul10Path},
-                           {{"DISPLAY", name},
-                            {"ZUL10_COM1", link},
-                            {"XDG_RUNTIME_DIR", runtime},
+                           {{"ZUL10_COM1", link},
+                            {"XDG_RUNTIME_DIR", options.workDir + "/runtime"},
                             {"QT_QPA_PLATFORM", ""}},
                            dir, options.workDir + "/zul10.log")) {
             r.failure = "cannot start " + options.zul10Path;
