@@ -69,14 +69,13 @@ bool ChildProcess::Wait(int timeoutMs) {
     }
 }
 
-int ChildProcess::Stop() {
-    if (pid_ <= 0) return status_;
+void ChildProcess::Stop() {
+    if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
     if (!Wait(5000)) {
         kill(pid_, SIGKILL);
         Wait(5000);
     }
-    return status_;
 }
 
 int RunToEnd(const std::vector<std::string>& argv) {

@@ -27,12 +27,8 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool Running() const { return pid_ > 0; }
-    pid_t pid() const { return pid_; }
-
-    // Sends SIGTERM (when still running) and reaps the child. Returns its
-    // wait status (-1 when there was no child).
-    int Stop();
+    // Sends SIGTERM (when still running) and reaps the child.
+    void Stop();
     // Reaps the child without a signal, waiting at most timeoutMs; true when
     // it had ended.
     bool Wait(int timeoutMs);

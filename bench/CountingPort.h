@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
 
 #include "serial/ForwardingPort.h"
 #include "serial/SerialPort.h"
@@ -22,7 +21,6 @@ public:
         return inner_.WritePort(bytes);
     }
     uint32_t ReadPort(std::span<uint8_t> buffer) override {
-        ++reads;
         const uint32_t n = inner_.ReadPort(buffer);
         bytesRead += n;
         if (n < buffer.size()) ++shortReads;
@@ -30,7 +28,6 @@ public:
     }
 
     uint64_t writes = 0;
-    uint64_t reads = 0;
     uint64_t shortReads = 0;  // reads that ran into their time-out
     uint64_t bytesWritten = 0;
     uint64_t bytesRead = 0;

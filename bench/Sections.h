@@ -51,7 +51,6 @@ struct MagResult {
 struct LatencyResult {
     bool ok = false;
     std::string failure;
-    uint32_t replyLength = 0;
     Summary us;  // last reply byte written by the unit -> ReadPort returned
 };
 
