@@ -5,10 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-dir=build
-if [[ ! -f "$dir/CMakeCache.txt" ]]; then
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-fi
-cmake --build "$dir" -j"$(nproc)" --target zul-bench
+ZUL_BUILD_TARGET=zul-bench scripts/build.sh build
 echo "load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
-exec "$dir/bench/zul-bench" "$@"
+exec build/bench/zul-bench "$@"

@@ -83,7 +83,6 @@ program=$root/build/app/zul10
 simulator=$root/build/sim/tool/zul1x-sim
 
 if ((real)); then
-    cd "$workdir"
     exec "$program"
 fi
 
@@ -104,7 +103,6 @@ cleanup() {
     fi
     # The simulator's summary: how many of each command the unit received.
     sed -n '/^zul1x-sim: [0-9.]* s,/,$p' "$log" 2>/dev/null || true
-    rm -f "$link"
     rm -rf "$rundir"
 }
 trap cleanup EXIT
@@ -125,7 +123,6 @@ done
 echo "Simulated unit '$preset'${profile:+ + $profile} on $link (exchange log $log)."
 echo "Settings file: $workdir/ZUL1x_comm.ini"
 
-cd "$workdir"
 status=0
 for n in 1 2 3 4 5 6 7; do export "ZUL10_COM$n=$link"; done
 started=$SECONDS
