@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <ctime>
@@ -71,12 +72,6 @@ auto RetryEintr(F call) {
     }
 }
 
-// The C library turns a successful tcsetattr into EINVAL when the device
-// dropped the parity bits of the request, as a pseudo-terminal does; it lets
-// the same request pass on the first configuration of the line (when other
-// settings change too) and refuses it from then on, so the second opening of
-// the same line failed. True when the device holds everything asked for
-// except parity, which such a line does not have.
 // A pseudo-terminal (the simulated unit's line) cannot hold a parity setting
 // and drops it; a real line that drops it refuses the configuration.
 bool IsPseudoTerminal(int fd) {
@@ -87,6 +82,12 @@ bool IsPseudoTerminal(int fd) {
            major(st.st_rdev) < kPtySlaveFirstMajor + kPtySlaveMajors;
 }
 
+// The C library turns a successful tcsetattr into EINVAL when the device
+// dropped the parity bits of the request, as a pseudo-terminal does; it lets
+// the same request pass on the first configuration of the line (when other
+// settings change too) and refuses it from then on, so the second opening of
+// the same line failed. True when the device holds everything asked for
+// except parity, which such a line does not have.
 bool TookAllButParity(int fd, const termios& wanted) {
     termios now{};
     if (tcgetattr(fd, &now) != 0) {
@@ -144,7 +145,6 @@ uint32_t TermiosPort::OpenDevice(const std::string& portName) {
     // A device that is not a tty refuses it; Configure reports that.
     ioctl(fd, TIOCEXCL);
     fd_ = fd;
-    parityMarked_ = false;
     return kOk;
 }
 
@@ -203,7 +203,6 @@ uint32_t TermiosPort::Configure(const LineSettings& line) {
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd_, TIOCMBIS, &lines);
 
-    parityMarked_ = true;
     readTimeoutMs_ = kDefaultReadTimeoutMs;
     return kOk;
 }
@@ -215,7 +214,6 @@ void TermiosPort::Close() {
     ioctl(fd_, TIOCNXCL);
     close(fd_);
     fd_ = -1;
-    parityMarked_ = false;
 }
 
 bool TermiosPort::WritePort(std::span<const uint8_t> bytes) {
@@ -233,12 +231,10 @@ bool TermiosPort::WritePort(std::span<const uint8_t> bytes) {
     };
     size_t written = 0;
     while (written < bytes.size()) {
-        const ssize_t n = write(fd_, bytes.data() + written, bytes.size() - written);
+        const ssize_t n =
+            RetryEintr([&] { return write(fd_, bytes.data() + written, bytes.size() - written); });
         if (n > 0) {
             written += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -263,7 +259,7 @@ uint32_t TermiosPort::ReadPort(std::span<uint8_t> buffer) {
         return 0;
     }
     tcflush(fd_, TCIFLUSH);
-    const uint64_t count = buffer.size();
+    const size_t count = buffer.size();
     const int64_t deadline =
         NowNs() + static_cast<int64_t>(count * kReadTimeoutPerByteMs + readTimeoutMs_) * 1000000;
 
@@ -274,7 +270,7 @@ uint32_t TermiosPort::ReadPort(std::span<uint8_t> buffer) {
 
     ParityMarkDecoder decoder;
     std::array<uint8_t, 256> raw{};
-    uint64_t received = 0;
+    size_t received = 0;
     while (received < count) {
         const int64_t remaining = deadline - NowNs();
         if (remaining <= 0) {
@@ -283,39 +279,25 @@ uint32_t TermiosPort::ReadPort(std::span<uint8_t> buffer) {
         pollfd pfd{fd_, POLLIN, 0};
         const timespec slice = PollSlice(remaining);
         const int ready = ppoll(&pfd, 1, &slice, nullptr);
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return fail();
-        }
-        if (ready == 0) {
+        if (ready == 0 || (ready < 0 && errno == EINTR)) {
             continue;  // the loop looks at the clock again
         }
-        if ((pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        if (ready < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             return fail();
         }
         // Never more raw bytes than still wanted: each raw byte yields at
         // most one received byte, so nothing beyond the count is taken.
-        const uint64_t wanted = count - received;
-        const size_t chunk = wanted < raw.size() ? static_cast<size_t>(wanted) : raw.size();
-        const ssize_t n = read(fd_, raw.data(), chunk);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
-                continue;
-            }
+        const ssize_t n = read(fd_, raw.data(), std::min(count - received, raw.size()));
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            continue;
+        }
+        if (n <= 0) {
+            // A read error, or readable yet empty: the device has gone (a
+            // hung-up line).
             return fail();
         }
-        if (n == 0) {
-            // Readable yet empty: the device has gone (a hung-up line).
-            return fail();
-        }
-        for (ssize_t i = 0; i < n; ++i) {
-            if (!parityMarked_) {
-                buffer[received++] = raw[static_cast<size_t>(i)];
-                continue;
-            }
-            const ParityMarkDecoder::Result result = decoder.Feed(raw[static_cast<size_t>(i)]);
+        for (const uint8_t byte : std::span(raw).first(static_cast<size_t>(n))) {
+            const ParityMarkDecoder::Result result = decoder.Feed(byte);
             if (result.kind == ParityMarkDecoder::Kind::kLineError) {
                 return fail();
             }

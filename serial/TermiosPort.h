@@ -36,8 +36,8 @@ public:
     uint32_t OpenDevice(const std::string& portName) override;
 
     // Purges both queues; sets raw 8-bit mode with the baud rate (1200, 2400,
-    // 9600, 19200, 38400), parity (0 none, 1 odd, 2 even; when on, received
-    // bytes are checked and errors marked) and stop bits (0 one, 2 two) of
+    // 9600, 19200, 38400), parity (0 none, 1 odd, 2 even; received bytes are
+    // checked when it is on, and line errors are marked either way) and stop bits (0 one, 2 two) of
     // line; no flow control; receiver on, modem lines ignored; asserts DTR
     // and RTS; sets the read time-out constant to 2000 ms. Returns kOk, or the
     // error code (0x57 for a value outside these lists or a device that is not
@@ -75,7 +75,6 @@ public:
 private:
     int fd_ = -1;
     uint16_t readTimeoutMs_ = kDefaultReadTimeoutMs;
-    bool parityMarked_ = false;  // PARMRK in force: the stream carries marks
 };
 
 }  // namespace zul
