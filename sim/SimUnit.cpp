@@ -18,10 +18,11 @@ constexpr size_t kLeverReadingOffset = 8;
 
 struct SimUnit::State {
     Item item = Item::None;
-    uint32_t stage = 0;          // lever: block index; non-paper: 1 after 0xEE
+    // lever: blocks sent, up to one past the last once the reading counted;
+    // non-paper: 1 after 0xEE
+    uint32_t stage = 0;
     uint32_t leverReadings = 0;  // lever readings completed since the run started
     bool leverPaperIn = true;    // the open lever reading is the paper-in one
-    bool leverCounted = false;   // the open lever reading has been completed
     size_t magIndex = 0;         // next mag sample
     std::array<uint32_t, 256> receptions{};
     uint32_t receptionsOnLine = 0;  // receptions since creation or Reconnect
@@ -41,10 +42,6 @@ SimUnit::Item SimUnit::OpenItem() const {
 
 bool SimUnit::DroppedOff() const {
     return state_->droppedOff;
-}
-
-void SimUnit::DropOff() {
-    state_->droppedOff = true;
 }
 
 void SimUnit::Reconnect() {
@@ -111,7 +108,6 @@ Answer SimUnit::Receive(uint8_t command) {
             next.item = Item::Lever;
             next.stage = 0;
             next.leverPaperIn = (s.leverReadings % 2) == 0;
-            next.leverCounted = false;
             bytes = Ack();
             break;
         case cmd::kOpenWhite:
@@ -151,20 +147,17 @@ Answer SimUnit::Receive(uint8_t command) {
                 case Item::None:
                     break;
                 case Item::Lever: {
-                    const size_t stage = std::min<size_t>(s.stage, kLeverBlockLengths.size() - 1);
-                    bytes.assign(kLeverBlockLengths[stage], 0);
-                    if (stage == kLeverBlockLengths.size() - 1) {
+                    constexpr size_t kLast = kLeverBlockLengths.size() - 1;
+                    const size_t block = std::min<size_t>(s.stage, kLast);
+                    bytes.assign(kLeverBlockLengths[block], 0);
+                    if (block == kLast) {
                         const auto& levers =
                             s.leverPaperIn ? profile_.leverPaperIn : profile_.leverPaperOut;
                         std::copy(levers.begin(), levers.end(),
                                   bytes.begin() + kLeverReadingOffset);
-                        if (!s.leverCounted) {
-                            ++next.leverReadings;
-                            next.leverCounted = true;
-                        }
-                    } else {
-                        ++next.stage;
                     }
+                    if (s.stage == kLast) ++next.leverReadings;
+                    if (s.stage <= kLast) ++next.stage;
                     break;
                 }
                 case Item::White:

@@ -69,7 +69,6 @@ public:
 
     // The unit has dropped off the line: every command goes unanswered.
     bool DroppedOff() const;
-    void DropOff();
     // Puts the unit back on the line (Profile::dropOffAfter counts again from
     // the next reception).
     void Reconnect();

@@ -111,7 +111,6 @@ bool ParseCount(const char* text, uint32_t max, uint32_t& value) {
 int ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (arg == "--help" || arg == "-h") {
             PrintUsage(stdout);
             return -1;
@@ -120,7 +119,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
             options.quiet = true;
             continue;
         }
-        const char* v = value();
+        const char* v = i + 1 < argc ? argv[++i] : nullptr;
         if (v == nullptr) {
             std::fprintf(stderr, "zul1x-sim: %s needs a value (see --help)\n", argv[i]);
             return 2;
