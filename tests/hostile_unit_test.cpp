@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -38,48 +39,15 @@ uint32_t EnvOr(const char* name, uint32_t fallback) {
 
 // The item whose click ran at step.
 int ItemOfStep(int16_t step) {
-    switch (step) {
-        case 0:
-            return 1;
-        case 2:
-        case 3:
-            return 2;
-        case 4:
-            return 3;
-        case 6:
-            return 4;
-        case 7:
-            return 5;
-        case 8:
-        case 9:
-            return 6;
-        case 10:
-            return 7;
-        default:
-            return 0;
-    }
+    constexpr int kItemOfStep[] = {1, 0, 2, 2, 3, 0, 4, 5, 6, 6, 7};
+    return step >= 0 && step < std::ssize(kItemOfStep) ? kItemOfStep[step] : 0;
 }
 
 // The item a command opens, 0 for the others.
 int ItemOpenedBy(uint8_t command) {
-    switch (command) {
-        case 0xB6:
-            return 1;
-        case 0xA7:
-            return 2;
-        case 0xA1:
-            return 3;
-        case 0xA2:
-            return 4;
-        case 0xA3:
-            return 5;
-        case 0xA4:
-            return 6;
-        case 0xA6:
-            return 7;
-        default:
-            return 0;
-    }
+    constexpr uint8_t kOpening[] = {0xB6, 0xA7, 0xA1, 0xA2, 0xA3, 0xA4, 0xA6};  // items 1 to 7
+    const auto* it = std::find(std::begin(kOpening), std::end(kOpening), command);
+    return it == std::end(kOpening) ? 0 : static_cast<int>(it - std::begin(kOpening)) + 1;
 }
 
 // The read time-out constant each command must be written with.

@@ -136,9 +136,28 @@ private:
         report_ = {banner};
         return false;
     }
-    void Describe() {
-        report_.push_back("");
-        report_.push_back(kDescriptions);
+    // The banner and the description block: the table header (when there
+    // is one) and the rows.
+    bool Describe(const char* banner, const char* header, const std::vector<std::string>& rows) {
+        report_ = {banner, "", kDescriptions};
+        if (header != nullptr) report_.push_back(header);
+        report_.insert(report_.end(), rows.begin(), rows.end());
+        return false;
+    }
+    // The close of items 3 to 7: the report when any row failed, else the
+    // EEPROM write.
+    bool Close(int item, const char* banner, const char* header,
+               const std::vector<std::string>& rows) {
+        if (!rows.empty()) return Describe(banner, header, rows);
+        judgedPass_[item] = true;
+        return Write();
+    }
+    // An answered command: true on ACK, else the banner or the communication
+    // error.
+    bool Accepted(Answered answer, const char* banner) {
+        if (answer == Answered::Other) return Banner(banner);
+        if (answer == Answered::None) return Comm();
+        return true;
     }
     template <typename... Args>
     static std::string Format(const char* format, Args... args) {
@@ -149,23 +168,7 @@ private:
 
     // --- the items --------------------------------------------------------
     bool TwoStep(uint8_t first, const char* banner) {
-        switch (AnsweredCmd(first)) {
-            case Answered::Other:
-                return Banner(banner);
-            case Answered::None:
-                return Comm();
-            case Answered::Ack:
-                break;
-        }
-        switch (AnsweredCmd(0xB4)) {
-            case Answered::Other:
-                return Banner(banner);
-            case Answered::None:
-                return Comm();
-            case Answered::Ack:
-                break;
-        }
-        return true;
+        return Accepted(AnsweredCmd(first), banner) && Accepted(AnsweredCmd(0xB4), banner);
     }
     bool Erase() { return TwoStep(0xB6, kErase); }
     bool Write() { return TwoStep(0xB0, kWrite); }
@@ -196,11 +199,7 @@ private:
             if (down[i])
                 rows.push_back(std::string(kNames[i]) + " lever sensor cannot be deactivated.");
         }
-        if (rows.empty()) return true;
-        Banner(kLever);
-        Describe();
-        report_.insert(report_.end(), rows.begin(), rows.end());
-        return false;
+        return rows.empty() || Describe(kLever, nullptr, rows);
     }
 
     static uint8_t Bits6And4(uint8_t raw) {
@@ -220,14 +219,7 @@ private:
         std::array<uint8_t, 8> regs{};
         for (int run = 0;; ++run) {
             if (!Acknowledged(0xA1)) return Comm();
-            switch (AnsweredCmd(0xC0)) {
-                case Answered::Other:
-                    return Banner(kResister);
-                case Answered::None:
-                    return Comm();
-                case Answered::Ack:
-                    break;
-            }
+            if (!Accepted(AnsweredCmd(0xC0), kResister)) return false;
             if (!Block(8, 0x05)) return Comm();
             std::copy_n(reply_.begin(), 8, regs.begin());
             const Answered confirm = AnsweredCmd(0xEE);
@@ -279,15 +271,7 @@ private:
                                : Format("%2d. %-11s (%3dp) (%3dp) (%2d) ", row, kNames[s], da[s],
                                         ad[s], reg[s]));
         }
-        if (!rows.empty()) {
-            Banner(kWhite);
-            Describe();
-            report_.push_back("No.  Name        D/A    A/D    Reg");
-            report_.insert(report_.end(), rows.begin(), rows.end());
-            return false;
-        }
-        judgedPass_[3] = true;
-        return Write();
+        return Close(3, kWhite, "No.  Name        D/A    A/D    Reg", rows);
     }
 
     bool Black() {
@@ -301,15 +285,7 @@ private:
             rows.push_back(Format("%2d. %-11s (%3dp) ", static_cast<int>(rows.size()) + 1,
                                   kNames[i], reply_[i]));
         }
-        if (!rows.empty()) {
-            Banner(kBlack);
-            Describe();
-            report_.push_back("No.  Name        A/D");
-            report_.insert(report_.end(), rows.begin(), rows.end());
-            return false;
-        }
-        judgedPass_[4] = true;
-        return Write();
+        return Close(4, kBlack, "No.  Name        A/D", rows);
     }
 
     bool NonPaper() {
@@ -317,14 +293,11 @@ private:
         timeoutMs_ = 5000;
         const Answered resistor = AnsweredCmd(0xC1);
         timeoutMs_ = 2000;
-        if (resistor == Answered::Other) return Banner(kResister);
-        if (resistor == Answered::None) return Comm();
+        if (!Accepted(resistor, kResister)) return false;
         if (!Block(4, 0x05)) return Comm();
         std::array<uint8_t, 4> regs{};
         std::copy_n(reply_.begin(), 4, regs.begin());
-        const Answered confirm = AnsweredCmd(0xEE);
-        if (confirm == Answered::Other) return Banner(kResister);
-        if (confirm == Answered::None) return Comm();
+        if (!Accepted(AnsweredCmd(0xEE), kResister)) return false;
         if (!Block(12, 0x05)) return Comm();
 
         const std::array<uint8_t, 10> reg{static_cast<uint8_t>(regs[0] & 0x0F),
@@ -350,15 +323,7 @@ private:
                     ? Format("%2d. %-11s (%3dp) ", row, kNames[r], reply_[r])
                     : Format("%2d. %-11s (%3dp) (%2d) ", row, kNames[r], reply_[r], reg[r]));
         }
-        if (!rows.empty()) {
-            Banner(kNonPaper);
-            Describe();
-            report_.push_back("No.  Name        A/D    Reg");
-            report_.insert(report_.end(), rows.begin(), rows.end());
-            return false;
-        }
-        judgedPass_[5] = true;
-        return Write();
+        return Close(5, kNonPaper, "No.  Name        A/D    Reg", rows);
     }
 
     bool MagStart(uint8_t& peak) {
@@ -379,14 +344,9 @@ private:
             }
         }
         // The last peak sample is judged, not the held maximum.
-        if (peak < 46 || peak > 70) {
-            Banner(kMag);
-            Describe();
-            report_.push_back(Format(" A/D   %3dp ", peak));
-            return false;
-        }
-        judgedPass_[6] = true;
-        return Write();
+        std::vector<std::string> rows;
+        if (peak < 46 || peak > 70) rows.push_back(Format(" A/D   %3dp ", peak));
+        return Close(6, kMag, nullptr, rows);
     }
 
     bool Motor() {
@@ -395,14 +355,9 @@ private:
         timeoutMs_ = 2000;
         if (!got) return Comm();
         const uint8_t speed = reply_[0];
-        if (speed < 89 || speed > 121) {
-            Banner(kMotor);
-            Describe();
-            report_.push_back(Format(" Moter speed   %3d ", speed));
-            return false;
-        }
-        judgedPass_[7] = true;
-        return Write();
+        std::vector<std::string> rows;
+        if (speed < 89 || speed > 121) rows.push_back(Format(" Moter speed   %3d ", speed));
+        return Close(7, kMotor, nullptr, rows);
     }
 
     const HostilePlan& plan_;
