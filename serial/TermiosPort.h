@@ -37,11 +37,11 @@ public:
 
     // Purges both queues; sets raw 8-bit mode with the baud rate (1200, 2400,
     // 9600, 19200, 38400), parity (0 none, 1 odd, 2 even; received bytes are
-    // checked when it is on, and line errors are marked either way) and stop bits (0 one, 2 two) of
-    // line; no flow control; receiver on, modem lines ignored; asserts DTR
-    // and RTS; sets the read time-out constant to 2000 ms. Returns kOk, or the
-    // error code (0x57 for a value outside these lists or a device that is not
-    // a tty), after which the device is closed.
+    // checked when it is on, and line errors are marked either way) and stop
+    // bits (0 one, 2 two) of line; no flow control; receiver on, modem lines
+    // ignored; asserts DTR and RTS; sets the read time-out constant to
+    // 2000 ms. Returns kOk, or the error code (0x57 for a value outside these
+    // lists or a device that is not a tty), after which the device is closed.
     uint32_t Configure(const LineSettings& line) override;
 
     void Close() override;
