@@ -39,9 +39,7 @@ TEST(BlackLevel, FailureTableListsTheFailingSlotsInOrder) {
 }
 
 TEST(BlackLevel, ShortBlockIsACommunicationError) {
-    zul::sim::Profile p;
-    p.faults[zul::cmd::kEnq].push_back({.kind = zul::sim::Fault::Kind::Short, .bytes = 3});
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kEnq, zul::test::Short(3)), kTitle);
     EXPECT_FALSE(zul::AdjustBlackLevel(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "", "Communication error"}));
     EXPECT_EQ(bench.CountSent(zul::cmd::kEnq), 4u);

@@ -114,19 +114,14 @@ TEST(LeverCheck, SilentUnitInTheDownStepHidesTheUpFaults) {
 }
 
 TEST(LeverCheck, UnacknowledgedOpenIsACommunicationError) {
-    zul::sim::Profile profile;
-    zul::test::FaultOn(profile, zul::cmd::kOpenLever, zul::test::Refuse());
-    ItemBench bench(profile, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kOpenLever, zul::test::Refuse()), kTitle);
     EXPECT_FALSE(zul::CheckLeverUp(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "", "Communication error"}));
     EXPECT_EQ(bench.CountSent(zul::cmd::kEnq), 0u);
 }
 
 TEST(LeverCheck, ShortMiddleBlockIsACommunicationError) {
-    zul::sim::Profile profile;
-    profile.faults[zul::cmd::kEnq].push_back(
-        {.kind = zul::sim::Fault::Kind::Short, .bytes = 15, .onlyNth = 0});
-    ItemBench bench(profile, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kEnq, zul::test::Short(15)), kTitle);
     EXPECT_FALSE(zul::CheckLeverUp(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "", "Communication error"}));
 }

@@ -95,9 +95,7 @@ TEST(Mag, FailedPollReportsAndLeavesTheDisplay) {
 }
 
 TEST(Mag, UnacknowledgedStartIsACommunicationError) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kOpenMag, zul::test::Refuse());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kOpenMag, zul::test::Refuse()), kTitle);
     FakeMagView view;
     EXPECT_FALSE(zul::StartMag(bench.ctx, view));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "", "Communication error"}));

@@ -49,9 +49,7 @@ INSTANTIATE_TEST_SUITE_P(AtAndBeyondTheBounds, MotorSpeed,
                                          SpeedCase{5, false, " Moter speed     5 "}));
 
 TEST(MotorSpeedCheck, SilentUnitIsACommunicationErrorAndTheTimeOutIsBack) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kMotorSpeed, zul::test::Silent());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kMotorSpeed, zul::test::Silent()), kTitle);
     EXPECT_FALSE(zul::CheckMotorSpeed(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "", "Communication error"}));
     EXPECT_EQ(bench.port.TimeoutsAt(0xA6), (std::vector<uint16_t>(4, 5000)));
@@ -60,9 +58,7 @@ TEST(MotorSpeedCheck, SilentUnitIsACommunicationErrorAndTheTimeOutIsBack) {
 }
 
 TEST(MotorSpeedCheck, FailedEepromWriteFailsTheItem) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kEepromWrite, zul::test::Refuse());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kEepromWrite, zul::test::Refuse()), kTitle);
     EXPECT_FALSE(zul::CheckMotorSpeed(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "XXXXXX    EEPROM writing error    XXXXXX"}));
     EXPECT_EQ(bench.Sent(), (Bytes{0xA6, 0xB0}));

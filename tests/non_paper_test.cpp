@@ -86,27 +86,21 @@ TEST(NonPaper, RowNumbersCountPrintedRows) {
 }
 
 TEST(NonPaper, RefusedConfirmationFailsAtOnce) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kConfirm, Refuse());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kConfirm, Refuse()), kTitle);
     EXPECT_FALSE(zul::AdjustNonPaper(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, kResister}));
     EXPECT_EQ(bench.Sent(), (Bytes{0xA3, 0xC1, 0x05, 0xEE}));
 }
 
 TEST(NonPaper, RefusedResistorAdjustmentPutsTheTimeOutBack) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kNonPaperResistor, Refuse());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kNonPaperResistor, Refuse()), kTitle);
     EXPECT_FALSE(zul::AdjustNonPaper(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, kResister}));
     EXPECT_EQ(bench.port.ReadTimeout(), 2000);
 }
 
 TEST(NonPaper, SilentResistorAdjustmentPutsTheTimeOutBack) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kNonPaperResistor, Silent());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kNonPaperResistor, Silent()), kTitle);
     EXPECT_FALSE(zul::AdjustNonPaper(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "", "Communication error"}));
     EXPECT_EQ(bench.port.TimeoutsAt(0xC1), (std::vector<uint16_t>(4, 5000)));
@@ -115,10 +109,7 @@ TEST(NonPaper, SilentResistorAdjustmentPutsTheTimeOutBack) {
 }
 
 TEST(NonPaper, ShortResultBlockIsACommunicationError) {
-    zul::sim::Profile p;
-    p.faults[zul::cmd::kEnq].push_back(
-        {.kind = zul::sim::Fault::Kind::Short, .bytes = 11, .onlyNth = 0});
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kEnq, zul::test::Short(11)), kTitle);
     EXPECT_FALSE(zul::AdjustNonPaper(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "", "Communication error"}));
     EXPECT_EQ(bench.CountSent(zul::cmd::kConfirm), 1u);

@@ -102,9 +102,7 @@ TEST(WhiteLevel, RegistersAreDecodedOnAPassToo) {
 }
 
 TEST(WhiteLevel, RefusedConfirmationRepeatsTheSequenceAndDecodesTheLastRegisters) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kConfirm, Refuse(1));
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kConfirm, Refuse(1)), kTitle);
     bool changed = false;
     bench.port.onWrite = [&](const Bytes& bytes) {
         if (!changed && bytes == Bytes{0xEE}) {
@@ -133,9 +131,7 @@ TEST(WhiteLevel, ThreeRepetitionsAreStillAllowed) {
 
 TEST(WhiteLevel, FourthRefusalFailsWithTheResisterBanner) {
     static_assert(zul::kWhiteConfirmRepetitions == 3);
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kConfirm, Refuse());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kConfirm, Refuse()), kTitle);
     EXPECT_FALSE(zul::AdjustWhiteLevel(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, kResister}));
     EXPECT_EQ(bench.CountSent(zul::cmd::kOpenWhite), 4u);
@@ -145,27 +141,21 @@ TEST(WhiteLevel, FourthRefusalFailsWithTheResisterBanner) {
 }
 
 TEST(WhiteLevel, RefusedResistorAdjustmentIsTheResisterBanner) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kWhiteResistor, Refuse());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kWhiteResistor, Refuse()), kTitle);
     EXPECT_FALSE(zul::AdjustWhiteLevel(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, kResister}));
     EXPECT_EQ(bench.Sent(), (Bytes{0xA1, 0xC0}));
 }
 
 TEST(WhiteLevel, SilentConfirmationIsACommunicationError) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kConfirm, Silent());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kConfirm, Silent()), kTitle);
     EXPECT_FALSE(zul::AdjustWhiteLevel(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "", "Communication error"}));
     EXPECT_EQ(bench.CountSent(zul::cmd::kOpenWhite), 1u);
 }
 
 TEST(WhiteLevel, MissingResultBlockPutsTheTimeOutBack) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kWhiteResult, Silent());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kWhiteResult, Silent()), kTitle);
     EXPECT_FALSE(zul::AdjustWhiteLevel(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "", "Communication error"}));
     EXPECT_EQ(bench.port.TimeoutsAt(0xE0), (std::vector<uint16_t>(4, 10000)));
@@ -173,9 +163,7 @@ TEST(WhiteLevel, MissingResultBlockPutsTheTimeOutBack) {
 }
 
 TEST(WhiteLevel, RefusedEepromWriteFailsThePassedItem) {
-    zul::sim::Profile p;
-    zul::test::FaultOn(p, zul::cmd::kEepromExecute, Refuse());
-    ItemBench bench(p, kTitle);
+    ItemBench bench(zul::test::WithFault(zul::cmd::kEepromExecute, Refuse()), kTitle);
     EXPECT_FALSE(zul::AdjustWhiteLevel(bench.ctx));
     EXPECT_EQ(bench.Lines(), (Lines{kTitle, "XXXXXX    EEPROM writing error    XXXXXX"}));
 }

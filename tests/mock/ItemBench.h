@@ -92,5 +92,15 @@ inline sim::Fault Refuse(uint32_t onlyNth = 0) {
 inline sim::Fault Silent(uint32_t onlyNth = 0) {
     return {.kind = sim::Fault::Kind::Silent, .onlyNth = onlyNth};
 }
+// Only the first bytes bytes of every answer.
+inline sim::Fault Short(uint32_t bytes) {
+    return {.kind = sim::Fault::Kind::Short, .bytes = bytes};
+}
+// A healthy unit's profile with fault on command.
+inline sim::Profile WithFault(uint8_t command, sim::Fault fault) {
+    sim::Profile profile;
+    FaultOn(profile, command, fault);
+    return profile;
+}
 
 }  // namespace zul::test
