@@ -27,6 +27,17 @@ void DrawTree(QPainter& p, int x, int base) {
     }
 }
 
+// Bold Arial text of the given pixel height, centred in box.
+void DrawLabel(QPainter& p, const QRect& box, int pixels, const QColor& colour,
+               const QString& text) {
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(pixels);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(colour);
+    p.drawText(box, Qt::AlignCenter, text);
+}
+
 }  // namespace
 
 QPixmap DrawLogo() {
@@ -41,19 +52,8 @@ QPixmap DrawLogo() {
 
     DrawTree(p, 19, 40);
 
-    QFont big(QStringLiteral("Arial"));
-    big.setPixelSize(20);
-    big.setBold(true);
-    p.setFont(big);
-    p.setPen(QColor(20, 110, 50));
-    p.drawText(QRect(34, 4, 52, 24), Qt::AlignCenter, QStringLiteral("TMK"));
-
-    QFont small(QStringLiteral("Arial"));
-    small.setPixelSize(9);
-    small.setBold(true);
-    p.setFont(small);
-    p.setPen(QColor(40, 40, 40));
-    p.drawText(QRect(34, 27, 52, 12), Qt::AlignCenter, QStringLiteral("TAMARACK"));
+    DrawLabel(p, QRect(34, 4, 52, 24), 20, QColor(20, 110, 50), QStringLiteral("TMK"));
+    DrawLabel(p, QRect(34, 27, 52, 12), 9, QColor(40, 40, 40), QStringLiteral("TAMARACK"));
     p.end();
     return QPixmap::fromImage(image);
 }

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <array>
+#include <initializer_list>
 #include <string_view>
 
 #include "adjust/MagAdjustment.h"
@@ -27,18 +28,8 @@ constexpr int kClientHeight = 434;
 
 // Font heights in pixels (the window definition holds the families).
 constexpr int kWindowFontPx = 12;
-struct FontSize {
-    const char* control;
-    int pixels;
-};
-constexpr FontSize kFontSizes[] = {
-    {"gbxAdjItem", 16},      {"lblAdjItem1", 15}, {"lblAdjItem2", 15}, {"lblAdjItem3", 15},
-    {"lblAdjItem4", 15},     {"lblAdjItem5", 15}, {"lblAdjItem6", 15}, {"lblAdjItem7", 15},
-    {"btnStart", 16},        {"btnExit", 16},     {"memResult", 16},   {"gbxMag", 16},
-    {"lblTitleMagPeak", 15}, {"lblMagPeak", 16},  {"lblMagPeak2", 15}, {"lblTitleMagAD", 15},
-    {"lblMagAD", 16},        {"lblMagAD2", 15},   {"lblNG", 15},       {"lblOK", 15},
-    {"lblNG2", 15},          {"btnClear", 16},
-};
+constexpr int kLargeFontPx = 16;
+constexpr int kSmallFontPx = 15;
 
 const QColor kCurrentItemColour(0, 0, 255);
 const QColor kInactiveGroupColour(128, 128, 128);
@@ -52,6 +43,20 @@ std::unique_ptr<Ui::TMainForm> SetUpUi(QMainWindow* window) {
     auto ui = std::make_unique<Ui::TMainForm>();
     ui->setupUi(window);
     return ui;
+}
+
+void SetPixelSize(int pixels, std::initializer_list<QWidget*> controls) {
+    for (QWidget* control : controls) {
+        QFont font = control->font();
+        font.setPixelSize(pixels);
+        control->setFont(font);
+    }
+}
+
+void SetColour(QWidget& widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(role, colour);
+    widget.setPalette(palette);
 }
 
 // Sets the colour of role for the active and inactive states only, so a
@@ -101,39 +106,27 @@ TMainForm::TMainForm(zul::SerialPort& port, zul::Clock& clock, QWidget* parent)
 TMainForm::~TMainForm() = default;
 
 void TMainForm::ApplyFixedLook() {
-    QFont windowFont = font();
-    windowFont.setPixelSize(kWindowFontPx);
-    setFont(windowFont);
-    for (const FontSize& size : kFontSizes) {
-        auto* widget = findChild<QWidget*>(QLatin1String(size.control));
-        QFont controlFont = widget->font();
-        controlFont.setPixelSize(size.pixels);
-        widget->setFont(controlFont);
-    }
+    SetPixelSize(kWindowFontPx, {this});
+    SetPixelSize(kLargeFontPx, {ui->gbxAdjItem, ui->btnStart, ui->btnExit, ui->memResult,
+                                ui->gbxMag, ui->lblMagPeak, ui->lblMagAD, ui->btnClear});
+    SetPixelSize(kSmallFontPx, {ui->lblAdjItem1, ui->lblAdjItem2, ui->lblAdjItem3, ui->lblAdjItem4,
+                                ui->lblAdjItem5, ui->lblAdjItem6, ui->lblAdjItem7,
+                                ui->lblTitleMagPeak, ui->lblMagPeak2, ui->lblTitleMagAD,
+                                ui->lblMagAD2, ui->lblNG, ui->lblOK, ui->lblNG2});
     QFont fixed = ui->memResult->font();
     fixed.setStyleHint(QFont::TypeWriter);
     fixed.setFixedPitch(true);
     ui->memResult->setFont(fixed);
 
     for (QLabel* value : {ui->lblMagPeak, ui->lblMagAD}) {
-        QPalette palette = value->palette();
-        palette.setColor(QPalette::Window, kValueBackground);
-        palette.setColor(QPalette::WindowText, Qt::black);
-        value->setPalette(palette);
+        SetColour(*value, QPalette::Window, kValueBackground);
+        SetColour(*value, QPalette::WindowText, Qt::black);
     }
-    for (QLabel* ng : {ui->lblNG, ui->lblNG2}) {
-        QPalette palette = ng->palette();
-        palette.setColor(QPalette::WindowText, kNgColour);
-        ng->setPalette(palette);
-    }
-    QPalette ok = ui->lblOK->palette();
-    ok.setColor(QPalette::WindowText, kOkColour);
-    ui->lblOK->setPalette(ok);
-    for (QFrame* mark : {ui->shpOkNg, ui->shpOkNg2}) {
-        QPalette palette = mark->palette();
-        palette.setColor(QPalette::Window, Qt::black);
-        mark->setPalette(palette);
-    }
+    SetColour(*ui->lblNG, QPalette::WindowText, kNgColour);
+    SetColour(*ui->lblNG2, QPalette::WindowText, kNgColour);
+    SetColour(*ui->lblOK, QPalette::WindowText, kOkColour);
+    SetColour(*ui->shpOkNg, QPalette::Window, Qt::black);
+    SetColour(*ui->shpOkNg2, QPalette::Window, Qt::black);
     ui->imgLeft->setPixmap(ArrowPixmap(ArrowKind::Left));
     ui->imgRight->setPixmap(ArrowPixmap(ArrowKind::Right));
     ui->imgLR->setPixmap(ArrowPixmap(ArrowKind::Both));
@@ -186,20 +179,20 @@ void TMainForm::ResetMagValues() {
 }
 
 void TMainForm::EnableMagGroup() {
-    SetEnabledColour(*ui->gbxMag, QPalette::WindowText, kActiveGroupColour);
-    SetEnabledColour(*ui->gbxMag, QPalette::Text, kActiveGroupColour);
-    for (QLabel* label : {ui->lblTitleMagAD, ui->lblMagAD2, ui->lblTitleMagPeak, ui->lblMagPeak2})
-        label->setEnabled(true);
-    SetLegendVisible(true);
-    ui->gbxMag->repaint();
+    SetMagGroupActive(true);
 }
 
 void TMainForm::DisableMagGroup() {
-    SetEnabledColour(*ui->gbxMag, QPalette::WindowText, kInactiveGroupColour);
-    SetEnabledColour(*ui->gbxMag, QPalette::Text, kInactiveGroupColour);
+    SetMagGroupActive(false);
+}
+
+void TMainForm::SetMagGroupActive(bool active) {
+    const QColor& title = active ? kActiveGroupColour : kInactiveGroupColour;
+    SetEnabledColour(*ui->gbxMag, QPalette::WindowText, title);
+    SetEnabledColour(*ui->gbxMag, QPalette::Text, title);
     for (QLabel* label : {ui->lblTitleMagAD, ui->lblMagAD2, ui->lblTitleMagPeak, ui->lblMagPeak2})
-        label->setEnabled(false);
-    SetLegendVisible(false);
+        label->setEnabled(active);
+    SetLegendVisible(active);
     ui->gbxMag->repaint();
 }
 
@@ -282,25 +275,15 @@ QLabel* TMainForm::ItemLabel(int item) const {
 void TMainForm::SetItemLook(int item, zul::LabelLook look) {
     QLabel* label = ItemLabel(item);
     if (label == nullptr) return;
-    switch (look) {
-        case zul::LabelLook::Current:
-            SetBold(*label, true);
-            SetEnabledColour(*label, QPalette::WindowText, kCurrentItemColour);
-            label->setEnabled(true);
-            label->repaint();
-            break;
-        case zul::LabelLook::Done:
-            SetBold(*label, false);
-            label->setPalette(QPalette());  // the window-text colour again
-            label->setEnabled(false);
-            label->repaint();
-            break;
-        case zul::LabelLook::Idle:
-            SetBold(*label, false);
-            label->setPalette(QPalette());
-            label->setEnabled(true);
-            break;
+    const bool current = look == zul::LabelLook::Current;
+    SetBold(*label, current);
+    if (current) {
+        SetEnabledColour(*label, QPalette::WindowText, kCurrentItemColour);
+    } else {
+        label->setPalette(QPalette());  // the window-text colour again
     }
+    label->setEnabled(look != zul::LabelLook::Done);
+    if (look != zul::LabelLook::Idle) label->repaint();
 }
 
 void TMainForm::HideMagLegend() {

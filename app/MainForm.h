@@ -81,6 +81,7 @@ private:
 
     void FormCreate();
     void ApplyFixedLook();
+    void SetMagGroupActive(bool active);
     void SetLegendVisible(bool visible);
     QLabel* ItemLabel(int item) const;
 

@@ -189,13 +189,9 @@ void Wizard::ExitClick() {
     if (adjStep_ == 9) view_.SetTimerActive(false);
     ShowIdleScreen(ctx_.result);
     view_.ResetMagValues();
-    view_.DisableMagGroup();
-    view_.SetStartCaption(caption::kStart);
-    view_.SetExitCaption(caption::kExit);
+    RunActions(kDisableMagGroup | kExitCaption | kEndRun);
     view_.SetStartEnabled(true);
     view_.SetClearVisible(false);
-    view_.SetStartMenuEnabled(true);
-    for (int item = 1; item <= kItemCount; ++item) view_.SetItemLook(item, LabelLook::Idle);
     adjStep_ = 0;
 }
 
