@@ -3,35 +3,25 @@
 #include <QButtonGroup>
 #include <QFont>
 #include <QRadioButton>
+#include <algorithm>
 #include <utility>
 
 #include "ui_Rs232cForm.h"
 
 namespace {
 
-// What the groups show for the line settings; the index is the entry's.
-constexpr std::array<int32_t, 5> kBaudEntries = {1200, 2400, 9600, 19200, 38400};
-constexpr std::array<const char*, 7> kPortEntries = {"COM1", "COM2", "COM3", "COM4",
-                                                     "COM5", "COM6", "COM7"};
-// Parity group entries: "Non", "Even", "Odd".
-constexpr std::array<uint8_t, 3> kParityEntries = {zul::kNoParity, zul::kEvenParity,
-                                                   zul::kOddParity};
-// Stop-bit group entries: "1 stop", "2 stop".
-constexpr std::array<uint8_t, 2> kStopBitEntries = {zul::kOneStopBit, zul::kTwoStopBits};
+// The selection field of each group, in the order of TRs232cForm::Group.
+constexpr int zul::PortSettings::*kFields[] = {&zul::PortSettings::port, &zul::PortSettings::baud,
+                                               &zul::PortSettings::parity,
+                                               &zul::PortSettings::stopBits};
 
-template <typename T, size_t N>
-int IndexOf(const std::array<T, N>& entries, const T& value) {
-    for (size_t i = 0; i < N; ++i) {
-        if (entries[i] == value) return static_cast<int>(i);
+// The entry of group whose line value valueFor gives value, or -1.
+template <typename T, typename U>
+int EntryOf(const QButtonGroup& group, T (*valueFor)(int), const U& value) {
+    for (int i = 0; i < group.buttons().size(); ++i) {
+        if (valueFor(i) == value) return i;
     }
     return -1;
-}
-
-int PortIndexOf(const std::string& name) {
-    for (size_t i = 0; i < kPortEntries.size(); ++i) {
-        if (name == kPortEntries[i]) return static_cast<int>(i);
-    }
-    return 0;  // any other name shows "COM-1"
 }
 
 }  // namespace
@@ -73,10 +63,7 @@ TRs232cForm::~TRs232cForm() = default;
 
 zul::PortSettings TRs232cForm::ShownSelection() const {
     zul::PortSettings shown;
-    shown.port = groups_[kPortGroup]->checkedId();
-    shown.baud = groups_[kBaudGroup]->checkedId();
-    shown.stopBits = groups_[kStopBitGroup]->checkedId();
-    shown.parity = groups_[kParityGroup]->checkedId();
+    for (int g = 0; g < kGroupCount; ++g) shown.*kFields[g] = groups_[g]->checkedId();
     return shown;
 }
 
@@ -115,41 +102,23 @@ void TRs232cForm::SelStopBitClick() {
 
 void TRs232cForm::ApplyGroup(Group group) {
     zul::PortSettings only{-1, -1, -1, -1};
-    const int checked = groups_[group]->checkedId();
-    switch (group) {
-        case kPortGroup:
-            only.port = checked;
-            break;
-        case kBaudGroup:
-            only.baud = checked;
-            break;
-        case kParityGroup:
-            only.parity = checked;
-            break;
-        case kStopBitGroup:
-            only.stopBits = checked;
-            break;
-        case kGroupCount:
-            return;
-    }
+    only.*kFields[group] = groups_[group]->checkedId();
     session_.ApplySelection(only);
 }
 
 void TRs232cForm::ShowSelection(const zul::LineSettings& line) {
     zul::PortSettings indexes;
-    indexes.port = PortIndexOf(line.portName);
-    indexes.baud = IndexOf(kBaudEntries, line.baudRate);
-    indexes.stopBits = IndexOf(kStopBitEntries, line.stopBits);
-    indexes.parity = IndexOf(kParityEntries, line.parity);
+    // Any port name outside the list shows "COM-1".
+    indexes.port = std::max(0, EntryOf(*groups_[kPortGroup], zul::PortNameForIndex, line.portName));
+    indexes.baud = EntryOf(*groups_[kBaudGroup], zul::BaudRateForIndex, line.baudRate);
+    indexes.parity = EntryOf(*groups_[kParityGroup], zul::ParityForIndex, line.parity);
+    indexes.stopBits = EntryOf(*groups_[kStopBitGroup], zul::StopBitsForIndex, line.stopBits);
     ShowIndexes(indexes);
 }
 
 void TRs232cForm::ShowIndexes(const zul::PortSettings& indexes) {
-    const auto check = [this](Group group, int index) {
-        if (QAbstractButton* radio = groups_[group]->button(index)) radio->setChecked(true);
-    };
-    check(kPortGroup, indexes.port);
-    check(kBaudGroup, indexes.baud);
-    check(kStopBitGroup, indexes.stopBits);
-    check(kParityGroup, indexes.parity);
+    for (int g = 0; g < kGroupCount; ++g) {
+        if (QAbstractButton* radio = groups_[g]->button(indexes.*kFields[g]))
+            radio->setChecked(true);
+    }
 }
