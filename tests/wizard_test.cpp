@@ -9,49 +9,20 @@
 #include <vector>
 
 #include "mock/FakeWizardView.h"
+#include "mock/GoodRunScreens.h"
 #include "mock/ItemBench.h"
 #include "serial/Commands.h"
 
 namespace zul {
 namespace {
 
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-// The window as the wizard leaves it, plus the order of the calls.
-class RecordingView final : public WizardView {
-public:
-    void SetStartCaption(std::string_view c) override { startCaption = c; }
-    void SetExitCaption(std::string_view c) override { exitCaption = c; }
-    void SetStartEnabled(bool e) override { Log(e ? "start on" : "start off"), startEnabled = e; }
-    void SetExitEnabled(bool e) override { exitEnabled = e; }
-    void FocusStart() override { focus = "start"; }
-    void SetStartMenuEnabled(bool e) override { menuEnabled = e; }
-    void SetItemLook(int item, LabelLook look) override { looks.at(item - 1) = look; }
-    void ResetMagValues() override { Log("reset values"); }
-    void EnableMagGroup() override { Log("enable group"), groupActive = true, legend = true; }
-    void DisableMagGroup() override { Log("disable group"), groupActive = false, legend = false; }
-    void HideMagLegend() override { legend = false; }
-    void SetMagBarRanges() override {}
-    MagView& magView() override { return mag; }
-    void SetClearVisible(bool v) override { clearVisible = v; }
-    void FocusClear() override { focus = "clear"; }
-    void SetTimerActive(bool a) override { Log(a ? "timer on" : "timer off"), timer = a; }
-    void CloseWindow() override { closed = true; }
-
-    void Log(const char* event) { events.emplace_back(event); }
-
-    std::string startCaption = "Start", exitCaption = "Exit", focus;
-    bool startEnabled = true, exitEnabled = true, menuEnabled = true;
-    bool groupActive = false, legend = false, clearVisible = false, timer = false;
-    bool closed = false;
-    std::vector<LabelLook> looks = std::vector<LabelLook>(kItemCount, LabelLook::Idle);
-    std::vector<std::string> events;
-    test::FakeMagView mag;
-};
-
 struct WizardBench : test::ItemBench {
     explicit WizardBench(sim::Profile profile = {}) : test::ItemBench(std::move(profile)) {
+        view.logEvents = true;
         result.Clear();
         ShowIdleScreen(result);
     }
@@ -61,13 +32,11 @@ struct WizardBench : test::ItemBench {
             wizard.StartClick();
         ASSERT_EQ(wizard.AdjStep(), step);
     }
-    RecordingView view;
+    test::FakeWizardView view;
     Wizard wizard{view, ctx};
 };
 
-const std::vector<std::string> kIdle = {"ZUL-1x Adjustment Program",
-                                        "Start Calibration --> Click Start",
-                                        "Exit              --> Click Exit"};
+using Focus = test::FakeWizardView::Focus;
 
 TEST(WizardSteps, EveryStepFromZeroToElevenHasItsRow) {
     for (int16_t step = 0; step <= 11; ++step) {
@@ -96,49 +65,21 @@ TEST(WizardSteps, MagScreenFillsTheRangeRightAligned) {
                             "To clear the mag peak value, click Clear"));
 }
 
-// Each screen of a good run, after the click at the given step.
-struct ScreenAfter {
-    int16_t step;
-    std::vector<std::string> lines;
-};
-
-const std::vector<ScreenAfter> kGoodRun = {
-    {0,
-     {"*** 1.Eeprom Erasing ***", "Erasing EEPROM...... ----> Erasing Complete", "", "Click Next"}},
-    {1, {"Insert the paper.", "", "Click Next"}},
-    {2, {"*** 2.Lever sensor check ***", "Remove the paper.", "", "Click Next"}},
-    {3, {"Insert the white reference paper(RF-271).", "", "Click Next"}},
-    {4,
-     {"*** 3.White level adjustment ***", "Remove the white reference paper(RF-271).", "",
-      "Click Next"}},
-    {5, {"Insert the black reference paper(RF-272).", "", "Click Next"}},
-    {6,
-     {"*** 4.Black level adjustment ***", "Remove the black reference paper(RF-272).", "",
-      "Click Next"}},
-    {7, {"Insert the mag board.", "", "Click Next"}},
-    {8, Wizard::MagScreen()},
-    {9, {"*** 6.Mag adjustment ***", "Remove the mag board.", "", "Click Next"}},
-    {10,
-     {"**** COMPLETE ****", "Repeat calibration ---> Click Next",
-      "Exit               ---> Click Exit"}},
-    {11, {"Change acceptor unit.", "", "Click Start"}},
-};
-
 TEST(Wizard, GoodRunShowsEveryScreenAndSendsEveryItem) {
     WizardBench b;
-    for (const ScreenAfter& s : kGoodRun) {
+    for (const test::ScreenAfter& s : test::kGoodRunScreens) {
         ASSERT_EQ(b.wizard.AdjStep(), s.step);
         b.wizard.StartClick();
         EXPECT_THAT(b.Lines(), ElementsAreArray(s.lines)) << "click at " << s.step;
         EXPECT_EQ(b.wizard.AdjStep(), NextStep(s.step));
         if (s.step == 8) {
-            EXPECT_TRUE(b.view.timer);
+            EXPECT_TRUE(b.view.timerActive);
             EXPECT_TRUE(b.view.clearVisible);
-            EXPECT_EQ(b.view.focus, "clear");
+            EXPECT_EQ(b.view.focus, Focus::Clear);
             EXPECT_TRUE(b.view.groupActive);
         }
         if (s.step == 9) {
-            EXPECT_FALSE(b.view.timer);
+            EXPECT_FALSE(b.view.timerActive);
             EXPECT_FALSE(b.view.clearVisible);
             EXPECT_FALSE(b.view.legend);
             EXPECT_TRUE(b.view.groupActive);  // black until the next click
@@ -151,7 +92,7 @@ TEST(Wizard, GoodRunShowsEveryScreenAndSendsEveryItem) {
     }
     EXPECT_EQ(b.view.startCaption, "Start");
     EXPECT_TRUE(b.view.menuEnabled);
-    EXPECT_EQ(b.view.looks, std::vector<LabelLook>(kItemCount, LabelLook::Idle));
+    EXPECT_THAT(b.view.looks, Each(LabelLook::Idle));
     EXPECT_THAT(b.Sent(), ElementsAre(0xB6, 0xB4,                                // erase
                                       0xA7, 0x05, 0x05, 0x05,                    // lever up
                                       0xA7, 0x05, 0x05, 0x05,                    // lever down
@@ -176,9 +117,9 @@ TEST(Wizard, LabelsGoCurrentThenDone) {
     b.RunTo(10);
     EXPECT_EQ(b.view.looks[5], LabelLook::Current);
     b.RunTo(11);
-    EXPECT_EQ(b.view.looks, std::vector<LabelLook>(kItemCount, LabelLook::Done));
+    EXPECT_THAT(b.view.looks, Each(LabelLook::Done));
     EXPECT_TRUE(b.view.startEnabled);
-    EXPECT_EQ(b.view.focus, "start");
+    EXPECT_EQ(b.view.focus, Focus::Start);
 }
 
 TEST(Wizard, SecondUnitStartsWithTheErase) {
@@ -263,7 +204,7 @@ TEST_P(WizardFailure, EndsWithClickCancelAndOnlyCancelLeadsOn) {
     EXPECT_FALSE(b.view.startEnabled);
     EXPECT_TRUE(b.view.exitEnabled);
     EXPECT_FALSE(b.view.menuEnabled);
-    EXPECT_FALSE(b.view.timer);
+    EXPECT_FALSE(b.view.timerActive);
     EXPECT_FALSE(b.view.clearVisible);
     EXPECT_EQ(b.view.looks[static_cast<std::size_t>(c.label - 1)], LabelLook::Current);
 
@@ -279,13 +220,13 @@ TEST_P(WizardFailure, EndsWithClickCancelAndOnlyCancelLeadsOn) {
 
     b.wizard.ExitClick();
     EXPECT_EQ(b.wizard.AdjStep(), 0);
-    EXPECT_THAT(b.Lines(), ElementsAreArray(kIdle));
+    EXPECT_THAT(b.Lines(), ElementsAreArray(test::kIdleScreen));
     EXPECT_EQ(b.view.startCaption, "Start");
     EXPECT_EQ(b.view.exitCaption, "Exit");
     EXPECT_TRUE(b.view.startEnabled);
     EXPECT_TRUE(b.view.menuEnabled);
     EXPECT_FALSE(b.view.groupActive);
-    EXPECT_EQ(b.view.looks, std::vector<LabelLook>(kItemCount, LabelLook::Idle));
+    EXPECT_THAT(b.view.looks, Each(LabelLook::Idle));
     EXPECT_FALSE(b.view.closed);
 }
 
@@ -308,7 +249,7 @@ TEST(Wizard, ExitClosesOnlyWhenIdleOrComplete) {
         b.wizard.ExitClick();
         EXPECT_FALSE(b.view.closed) << step;
         EXPECT_EQ(b.wizard.AdjStep(), 0);
-        EXPECT_THAT(b.Lines(), ElementsAreArray(kIdle));
+        EXPECT_THAT(b.Lines(), ElementsAreArray(test::kIdleScreen));
     }
 }
 
@@ -320,7 +261,7 @@ TEST(Wizard, CancelDuringPollingStopsTheTimerFirst) {
     b.wizard.ExitClick();
     ASSERT_FALSE(b.view.events.empty());
     EXPECT_EQ(b.view.events.front(), "timer off");
-    EXPECT_FALSE(b.view.timer);
+    EXPECT_FALSE(b.view.timerActive);
     EXPECT_FALSE(b.view.clearVisible);
     b.wizard.TimerTick();  // a tick already queued
     EXPECT_TRUE(b.Sent().empty());
@@ -357,7 +298,7 @@ TEST(Wizard, FailedPollEndsTheRun) {
     b.RunTo(9);
     b.wizard.TimerTick();
     EXPECT_EQ(b.wizard.AdjStep(), -1);
-    EXPECT_FALSE(b.view.timer);
+    EXPECT_FALSE(b.view.timerActive);
     EXPECT_FALSE(b.view.startEnabled);
     EXPECT_TRUE(b.view.exitEnabled);
     EXPECT_FALSE(b.view.clearVisible);
