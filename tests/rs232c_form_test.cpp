@@ -79,10 +79,10 @@ TEST_F(Rs232cFormTest, WithoutFileShowsDefaultsOpensCom1AndWritesTheDefaultFile)
     EXPECT_EQ(Checked(), "COM-1, 9600 bps, Even, 1 stop");
     EXPECT_EQ(kDefaultFile.size(), 99u);
     EXPECT_EQ(dir.Read(kFile), kDefaultFile);
-    ASSERT_EQ(port.opened, std::vector<std::string>{"COM1"});
-    ASSERT_EQ(port.configured.size(), 1u);
+    ASSERT_EQ(port.fake.openedNames, std::vector<std::string>{"COM1"});
+    ASSERT_EQ(port.fake.configured.size(), 1u);
     const zul::LineSettings expected{"COM1", 9600, zul::kEvenParity, 8, zul::kOneStopBit};
-    EXPECT_EQ(port.configured[0], expected);
+    EXPECT_EQ(port.fake.configured[0], expected);
     EXPECT_TRUE(form_->session().portOpen());
     EXPECT_TRUE(sink.boxes.empty());
     EXPECT_EQ(form_->ShownSelection(), (zul::PortSettings{0, 2, 0, 1}));
@@ -124,13 +124,13 @@ TEST_F(Rs232cFormTest, ChoosingCom6AndOkReopensAndStoresIt) {
     MakeForm();
     Radio("SelRsCom_5")->click();
     EXPECT_EQ(form_->session().line().portName, "COM6");  // the click sets the line only
-    EXPECT_EQ(port.opened.size(), 1u);
+    EXPECT_EQ(port.fake.openedNames.size(), 1u);
     Button("OkBtn")->click();
 
     EXPECT_EQ(form_->result(), QDialog::Accepted);
     EXPECT_EQ(port.closes, 1);
-    EXPECT_EQ(port.opened, (std::vector<std::string>{"COM1", "COM6"}));
-    EXPECT_EQ(port.configured.back().portName, "COM6");
+    EXPECT_EQ(port.fake.openedNames, (std::vector<std::string>{"COM1", "COM6"}));
+    EXPECT_EQ(port.fake.configured.back().portName, "COM6");
     EXPECT_EQ(dir.Read(kFile), FileWith("CBR_9600", "COM6", "ONESTOPBIT", "EVENPARITY"));
     EXPECT_TRUE(form_->session().portOpen());
     // The next showing starts from the confirmed selection.
@@ -145,8 +145,8 @@ TEST_F(Rs232cFormTest, CancelBringsBackTheFileAndLeavesThePort) {
     EXPECT_EQ(form_->result(), QDialog::Rejected);
     EXPECT_EQ(Checked(), "COM-1, 9600 bps, Even, 1 stop");
     EXPECT_EQ(form_->session().line().portName, "COM1");
-    EXPECT_EQ(port.opened.size(), 1u);
-    EXPECT_EQ(port.configured.size(), 1u);
+    EXPECT_EQ(port.fake.openedNames.size(), 1u);
+    EXPECT_EQ(port.fake.configured.size(), 1u);
     EXPECT_EQ(port.closes, 0);
     EXPECT_TRUE(port.IsOpen());
     EXPECT_EQ(dir.Read(kFile), kDefaultFile);
@@ -158,7 +158,7 @@ TEST_F(Rs232cFormTest, CancelShowsWhatTheFileNowSays) {
     Button("CloseBtn")->click();
     EXPECT_EQ(Checked(), "COM-5, 38400 bps, Odd, 2 stop");
     EXPECT_EQ(form_->ShownSelection(), (zul::PortSettings{4, 4, 1, 2}));
-    EXPECT_EQ(port.opened.size(), 1u);
+    EXPECT_EQ(port.fake.openedNames.size(), 1u);
 }
 
 TEST_F(Rs232cFormTest, CancelWithoutFileShowsTheDefaults) {
@@ -177,7 +177,7 @@ TEST_F(Rs232cFormTest, EnterActsAsOk) {
     QTest::keyClick(form_.get(), Qt::Key_Return);
     EXPECT_FALSE(form_->isVisible());
     EXPECT_EQ(form_->result(), QDialog::Accepted);
-    EXPECT_EQ(port.opened.back(), "COM6");
+    EXPECT_EQ(port.fake.openedNames.back(), "COM6");
 }
 
 TEST_F(Rs232cFormTest, EscActsAsCancel) {
@@ -188,7 +188,7 @@ TEST_F(Rs232cFormTest, EscActsAsCancel) {
     EXPECT_FALSE(form_->isVisible());
     EXPECT_EQ(form_->result(), QDialog::Rejected);
     EXPECT_EQ(Checked(), "COM-1, 9600 bps, Even, 1 stop");
-    EXPECT_EQ(port.opened.size(), 1u);
+    EXPECT_EQ(port.fake.openedNames.size(), 1u);
 }
 
 TEST_F(Rs232cFormTest, TabGoesFromThePortToOkToCancel) {
@@ -233,7 +233,7 @@ TEST_F(Rs232cFormTest, OkWithAMissingPortClosesTheDialogAndKeepsTheFile) {
     Button("OkBtn")->click();
     EXPECT_EQ(sink.boxes.size(), 1u);
     EXPECT_TRUE(form_->session().portOpen());
-    EXPECT_EQ(port.opened.back(), "COM2");
+    EXPECT_EQ(port.fake.openedNames.back(), "COM2");
     EXPECT_EQ(dir.Read(kFile), FileWith("CBR_9600", "COM2", "ONESTOPBIT", "EVENPARITY"));
 }
 
