@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e/E2eBench.h"
+#include "mock/GoodRunScreens.h"
 
 namespace zul {
 namespace {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e/E2eBench.h"
+#include "mock/GoodRunScreens.h"
 
 namespace zul {
 namespace {
@@ -17,55 +18,21 @@ using ::testing::ElementsAreArray;
 using ::testing::Ge;
 using ::testing::Lt;
 
-struct Screen {
-    int16_t step;                    // AdjStep at the click
-    std::vector<std::string> lines;  // memResult after it
-    int minMs;                       // the fixed waits inside the click
-};
+// The fixed waits inside the click at each step, in ms.
+constexpr int kMinMs[] = {1000, 0, 1000, 1000, 2000, 0, 2000, 2000, 1000, 1000, 1000, 0};
 
 TEST(E2eHealthy, CompleteRunToCompleteAndBackToIdle) {
-    const std::vector<Screen> screens = {
-        {0,
-         {"*** 1.Eeprom Erasing ***", "Erasing EEPROM...... ----> Erasing Complete", "",
-          "Click Next"},
-         1000},
-        {1, {"Insert the paper.", "", "Click Next"}, 0},
-        {2, {"*** 2.Lever sensor check ***", "Remove the paper.", "", "Click Next"}, 1000},
-        {3, {"Insert the white reference paper(RF-271).", "", "Click Next"}, 1000},
-        {4,
-         {"*** 3.White level adjustment ***", "Remove the white reference paper(RF-271).", "",
-          "Click Next"},
-         2000},
-        {5, {"Insert the black reference paper(RF-272).", "", "Click Next"}, 0},
-        {6,
-         {"*** 4.Black level adjustment ***", "Remove the black reference paper(RF-272).", "",
-          "Click Next"},
-         2000},
-        {7, {"Insert the mag board.", "", "Click Next"}, 2000},
-        {8,
-         {"*** 6.Mag adjustment ***", " MAG A/D Peak Adjustment", "",
-          "Find the position where both \"Peak Value\" and \"A/D\" enter",
-          "the range between 46P and 70P.", "Hold the mag board in the position and click Next", "",
-          "To clear the mag peak value, click Clear"},
-         1000},
-        {9, {"*** 6.Mag adjustment ***", "Remove the mag board.", "", "Click Next"}, 1000},
-        {10,
-         {"**** COMPLETE ****", "Repeat calibration ---> Click Next",
-          "Exit               ---> Click Exit"},
-         1000},
-        {11, {"Change acceptor unit.", "", "Click Start"}, 0},
-    };
-
     test::E2eBench b("healthy");
     EXPECT_THAT(b.Shown(), ElementsAreArray(test::kIdleScreen));
     EXPECT_TRUE(b.sim.Received().empty());  // nothing is sent before Start
 
-    for (const Screen& s : screens) {
+    for (const test::ScreenAfter& s : test::kGoodRunScreens) {
         ASSERT_EQ(b.form->AdjStep(), s.step);
         const int64_t ms = b.TimedClickStart();
+        const int minMs = kMinMs[s.step];
         EXPECT_THAT(b.Shown(), ElementsAreArray(s.lines)) << "click at " << s.step;
-        EXPECT_THAT(ms, Ge(s.minMs)) << "click at " << s.step;
-        EXPECT_THAT(ms, Lt(s.minMs + 1900)) << "click at " << s.step;
+        EXPECT_THAT(ms, Ge(minMs)) << "click at " << s.step;
+        EXPECT_THAT(ms, Lt(minMs + 1900)) << "click at " << s.step;
         if (s.step == 8) {
             ASSERT_TRUE(b.form->timer().isActive());
             EXPECT_EQ(b.Text("lblMagPeak"), " 58");

@@ -10,7 +10,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTest>
@@ -22,7 +21,9 @@
 #include "app/MainForm.h"
 #include "app/VersionForm.h"
 #include "app/Wizard.h"
+#include "mock/GoodRunScreens.h"
 #include "mock/ItemBench.h"
+#include "mock/MainFormControls.h"
 #include "mock/TestApplication.h"
 #include "serial/Commands.h"
 #include "sim/SimPort.h"
@@ -34,16 +35,12 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-const std::vector<std::string> kIdle = {"ZUL-1x Adjustment Program",
-                                        "Start Calibration --> Click Start",
-                                        "Exit              --> Click Exit"};
-
 const char* const kLegend[] = {"lblOK",    "lblNG",   "lblNG2",   "shpOkNg",
                                "shpOkNg2", "imgLeft", "imgRight", "imgLR"};
 const char* const kMagCaptions[] = {"lblTitleMagPeak", "lblMagPeak2", "lblTitleMagAD", "lblMagAD2"};
 
 // One unit on the bench and the main window over it.
-struct FormBench {
+struct FormBench : test::MainFormControls {
     explicit FormBench(sim::Profile profile = {}) : unit(std::move(profile)), port(unit, clock) {
         test::TestApplication();
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
@@ -52,23 +49,13 @@ struct FormBench {
         form = std::make_unique<TMainForm>(port, clock);
         form->show();
     }
+    ~FormBench() { form.reset(); }
 
-    template <typename T>
-    T* Find(const char* name) const {
-        T* widget = form->findChild<T*>(QLatin1String(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-    QPushButton* Start() const { return Find<QPushButton>("btnStart"); }
-    QPushButton* Exit() const { return Find<QPushButton>("btnExit"); }
-    QPushButton* Clear() const { return Find<QPushButton>("btnClear"); }
     QAction* Start1() const { return Find<QAction>("Start1"); }
     QLabel* Item(int n) const {
         const std::string name = "lblAdjItem" + std::to_string(n);
         return Find<QLabel>(name.c_str());
     }
-    QString Text(const char* label) const { return Find<QLabel>(label)->text(); }
-    int Bar(const char* bar) const { return Find<QProgressBar>(bar)->value(); }
 
     void ClickStart() const { QTest::mouseClick(Start(), Qt::LeftButton); }
     void ClickExit() const { QTest::mouseClick(Exit(), Qt::LeftButton); }
@@ -79,29 +66,13 @@ struct FormBench {
         ASSERT_EQ(form->AdjStep(), step);
     }
 
-    // What memResult shows, line by line.
-    std::vector<std::string> Shown() const {
-        const QString text = Find<QPlainTextEdit>("memResult")->toPlainText();
-        std::vector<std::string> lines;
-        if (form->result().Lines().empty()) return lines;
-        for (const QString& line : text.split(QLatin1Char('\n')))
-            lines.push_back(line.toStdString());
-        return lines;
-    }
-
     const std::vector<uint8_t>& Sent() const { return unit.Received(); }
 
     // The idle state as a fresh start or Cancel leaves it.
     void ExpectIdle() const {
-        EXPECT_EQ(form->AdjStep(), 0);
-        EXPECT_THAT(Shown(), ElementsAreArray(kIdle));
-        EXPECT_EQ(Start()->text(), "Start");
-        EXPECT_EQ(Exit()->text(), "Exit");
-        EXPECT_TRUE(Start()->isEnabled());
-        EXPECT_TRUE(Exit()->isEnabled());
+        ExpectIdleButtons();
+        EXPECT_THAT(Shown(), ElementsAreArray(test::kIdleScreen));
         EXPECT_TRUE(Start1()->isEnabled());
-        EXPECT_TRUE(Clear()->isHidden());
-        EXPECT_FALSE(form->timer().isActive());
         for (int n = 1; n <= kItemCount; ++n) {
             EXPECT_TRUE(Item(n)->isEnabled()) << n;
             EXPECT_FALSE(Item(n)->font().bold()) << n;
@@ -125,7 +96,6 @@ struct FormBench {
     ManualClock clock;
     sim::SimUnit unit;
     sim::SimPort port;
-    std::unique_ptr<TMainForm> form;
 };
 
 void ExpectCurrent(QLabel* label) {
@@ -391,40 +361,9 @@ TEST(MainForm, MagStepLooks) {
     }
 }
 
-struct Screen {
-    int16_t step;
-    std::vector<std::string> lines;
-};
-
 TEST(MainForm, CompleteRunAndTheNextUnit) {
-    const std::vector<Screen> screens = {
-        {0,
-         {"*** 1.Eeprom Erasing ***", "Erasing EEPROM...... ----> Erasing Complete", "",
-          "Click Next"}},
-        {1, {"Insert the paper.", "", "Click Next"}},
-        {2, {"*** 2.Lever sensor check ***", "Remove the paper.", "", "Click Next"}},
-        {3, {"Insert the white reference paper(RF-271).", "", "Click Next"}},
-        {4,
-         {"*** 3.White level adjustment ***", "Remove the white reference paper(RF-271).", "",
-          "Click Next"}},
-        {5, {"Insert the black reference paper(RF-272).", "", "Click Next"}},
-        {6,
-         {"*** 4.Black level adjustment ***", "Remove the black reference paper(RF-272).", "",
-          "Click Next"}},
-        {7, {"Insert the mag board.", "", "Click Next"}},
-        {8,
-         {"*** 6.Mag adjustment ***", " MAG A/D Peak Adjustment", "",
-          "Find the position where both \"Peak Value\" and \"A/D\" enter",
-          "the range between 46P and 70P.", "Hold the mag board in the position and click Next", "",
-          "To clear the mag peak value, click Clear"}},
-        {9, {"*** 6.Mag adjustment ***", "Remove the mag board.", "", "Click Next"}},
-        {10,
-         {"**** COMPLETE ****", "Repeat calibration ---> Click Next",
-          "Exit               ---> Click Exit"}},
-        {11, {"Change acceptor unit.", "", "Click Start"}},
-    };
     FormBench b;
-    for (const Screen& s : screens) {
+    for (const test::ScreenAfter& s : test::kGoodRunScreens) {
         ASSERT_EQ(b.form->AdjStep(), s.step);
         b.ClickStart();
         EXPECT_THAT(b.Shown(), ElementsAreArray(s.lines)) << "click at " << s.step;

@@ -4,19 +4,16 @@
 #include <stdlib.h>
 
 #include <QApplication>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTest>
 #include <chrono>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/MainForm.h"
 #include "e2e/SimProcess.h"
+#include "mock/MainFormControls.h"
 #include "mock/RecordingMessageSink.h"
 #include "mock/ScratchDirectory.h"
 #include "mock/TestApplication.h"
@@ -35,7 +32,7 @@ namespace zul::test {
 // settings file, and the simulator tool as a separate process at the other
 // end of the line. The current directory is a fresh one for the settings
 // file, and COM1 leads to the simulator's link.
-struct E2eBench {
+struct E2eBench : MainFormControls {
     explicit E2eBench(const QStringList& simArgs) : sim(ZUL1X_SIM_BINARY, dir.path(), simArgs) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);  // before the application exists
         TestApplication();
@@ -58,18 +55,6 @@ struct E2eBench {
         unsetenv("ZUL10_COM1");
     }
 
-    template <typename T>
-    T* Find(const char* name) const {
-        T* widget = form->findChild<T*>(QLatin1String(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-    QPushButton* Start() const { return Find<QPushButton>("btnStart"); }
-    QPushButton* Exit() const { return Find<QPushButton>("btnExit"); }
-    QPushButton* Clear() const { return Find<QPushButton>("btnClear"); }
-    QString Text(const char* label) const { return Find<QLabel>(label)->text(); }
-    int Bar(const char* bar) const { return Find<QProgressBar>(bar)->value(); }
-
     void Click(QPushButton* button) const {
         ASSERT_TRUE(button->isVisible() && button->isEnabled())
             << button->objectName().toStdString();
@@ -87,39 +72,12 @@ struct E2eBench {
             .count();
     }
 
-    // What memResult shows, line by line.
-    std::vector<std::string> Shown() const {
-        std::vector<std::string> lines;
-        if (form->result().Lines().empty()) return lines;
-        const QString text = Find<QPlainTextEdit>("memResult")->toPlainText();
-        for (const QString& line : text.split(QLatin1Char('\n')))
-            lines.push_back(line.toStdString());
-        return lines;
-    }
-
-    // Back at the idle screen after Cancel or the "Change acceptor unit." screen.
-    void ExpectIdleButtons() const {
-        EXPECT_EQ(form->AdjStep(), 0);
-        EXPECT_EQ(Start()->text(), "Start");
-        EXPECT_EQ(Exit()->text(), "Exit");
-        EXPECT_TRUE(Start()->isEnabled());
-        EXPECT_TRUE(Exit()->isEnabled());
-        EXPECT_TRUE(Clear()->isHidden());
-        EXPECT_FALSE(form->timer().isActive());
-    }
-
     ScratchDirectory dir;  // first: the simulator's link and log live in it
     SimProcess sim;
     SystemClock clock;
     TermiosPort port;
     RecordingMessageSink messages;
-    std::unique_ptr<TMainForm> form;
     std::unique_ptr<TRs232cForm> rs232c;
 };
-
-// The idle screen.
-inline const std::vector<std::string> kIdleScreen = {"ZUL-1x Adjustment Program",
-                                                     "Start Calibration --> Click Start",
-                                                     "Exit              --> Click Exit"};
 
 }  // namespace zul::test
