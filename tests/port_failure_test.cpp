@@ -4,27 +4,26 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "mock/HoldingChild.h"
+#include "mock/PtyPeer.h"
 #include "mock/RecordingMessageSink.h"
+#include "mock/TemporaryDirectory.h"
 #include "serial/CommandExchange.h"
 #include "serial/Commands.h"
 #include "serial/PortSession.h"
@@ -36,6 +35,7 @@ namespace {
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
+using test::PtyPeer;
 using test::RecordingMessageSink;
 
 // Wall and processor time of a stretch of code, in ms.
@@ -64,49 +64,12 @@ constexpr int64_t kMaxCpuMs = 150;
 // How long the unit takes to process a command before it answers.
 constexpr milliseconds kUnitLatency{5};
 
-// The unit's end of a pseudo-terminal.
-class UnitLine {
-public:
-    UnitLine() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
-            slave_ = ptsname(master_);
-        }
-    }
-    ~UnitLine() { HangUp(); }
-    UnitLine(const UnitLine&) = delete;
-    UnitLine& operator=(const UnitLine&) = delete;
-
-    const std::string& slave() const { return slave_; }
-    bool ok() const { return master_ >= 0 && !slave_.empty(); }
-
-    // Closes the unit's end: the program's side sees a hang-up.
-    void HangUp() {
-        if (master_ >= 0) close(master_);
-        master_ = -1;
-    }
-    // Waits up to timeoutMs for one byte from the program.
-    int ReadByte(int timeoutMs = 2000) {
-        pollfd pfd{master_, POLLIN, 0};
-        if (poll(&pfd, 1, timeoutMs) <= 0) return -1;
-        uint8_t b = 0;
-        return read(master_, &b, 1) == 1 ? b : -1;
-    }
-    void Write(std::vector<uint8_t> bytes) {
-        [[maybe_unused]] ssize_t n = write(master_, bytes.data(), bytes.size());
-    }
-
-private:
-    int master_ = -1;
-    std::string slave_;
-};
-
 // COM1 is a symbolic link in a scratch directory, so that the device path
 // can vanish and come back.
 class PortFailureTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(dir_.empty());
+        ASSERT_TRUE(dir_.ok());
         setenv("ZUL10_COM1", link_.c_str(), 1);
         ASSERT_TRUE(unit_.ok());
         PointLinkAt(unit_.slave());
@@ -115,8 +78,6 @@ protected:
         if (peer_.joinable()) peer_.join();
         port_.Close();
         unsetenv("ZUL10_COM1");
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
     void PointLinkAt(const std::string& target) {
@@ -124,12 +85,7 @@ protected:
         fs::remove(link_, ec);
         fs::create_symlink(target, link_);
     }
-    std::string Slurp() const {
-        std::ifstream in(settings_, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string Slurp() const { return test::ReadFile(settings_); }
     // Opens COM1 through the session, as the program's start-up does.
     void OpenThroughSession() {
         session_.FormCreate();
@@ -150,16 +106,11 @@ protected:
         if (peer_.joinable()) peer_.join();
     }
 
-    static fs::path MakeScratchDirectory() {
-        char tmpl[] = "/tmp/zul10-portfail-XXXXXX";
-        return mkdtemp(tmpl) != nullptr ? fs::path(tmpl) : fs::path();
-    }
-
     // In order of construction: the session takes the settings path.
-    fs::path dir_ = MakeScratchDirectory();
-    fs::path link_ = dir_ / "ttyCOM1";
-    std::string settings_ = (dir_ / kSettingsFileName).string();
-    UnitLine unit_;
+    test::TemporaryDirectory dir_;
+    fs::path link_ = dir_.path() / "ttyCOM1";
+    std::string settings_ = dir_.File(kSettingsFileName);
+    PtyPeer unit_;
     TermiosPort port_;
     RecordingMessageSink sink_;
     PortSession session_{port_, sink_, settings_};
@@ -290,7 +241,7 @@ TEST_F(PortFailureTest, UnpluggedDeviceFailsThenTheReplacementOpens) {
     ASSERT_EQ(sink_.boxes.size(), 1u);
     EXPECT_EQ(sink_.boxes[0].text, PortSession::PortErrorText(SerialPort::kErrorNotFound));
 
-    UnitLine replacement;
+    PtyPeer replacement;
     ASSERT_TRUE(replacement.ok());
     PointLinkAt(replacement.slave());
     session_.Ok(session_.selection());
@@ -328,52 +279,16 @@ INSTANTIATE_TEST_SUITE_P(Parities, ReopenTest, ::testing::Values(0, 1, 2));
 
 // ---- A port held by another program ---------------------------------------
 
-// Another process opens the device and locks it; it lets go when the pipe
-// to it closes.
-class OtherProgram {
-public:
-    explicit OtherProgram(const std::string& device) {
-        int ready[2];
-        int release[2];
-        if (pipe(ready) != 0 || pipe(release) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(ready[0]);
-            close(release[1]);
-            const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            const char ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
-            [[maybe_unused]] ssize_t w = write(ready[1], &ok, 1);
-            char c;
-            [[maybe_unused]] ssize_t r = read(release[0], &c, 1);
-            _exit(0);
-        }
-        close(ready[1]);
-        close(release[0]);
-        release_ = release[1];
-        char ok = 'n';
-        holding_ = read(ready[0], &ok, 1) == 1 && ok == 'y';
-        close(ready[0]);
-    }
-    ~OtherProgram() { Quit(); }
-    OtherProgram(const OtherProgram&) = delete;
-    OtherProgram& operator=(const OtherProgram&) = delete;
-
-    bool holding() const { return holding_; }
-    void Quit() {
-        if (release_ >= 0) close(release_);
-        release_ = -1;
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int release_ = -1;
-    bool holding_ = false;
-};
+// Another process opens the device and locks it; it lets go when told to.
+test::HoldingChild OtherProgram(const std::string& device) {
+    return test::HoldingChild([&device] {
+        const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    });
+}
 
 TEST_F(PortFailureTest, PortHeldByAnotherProgramGivesCode5AndTheProgramRunsOn) {
-    OtherProgram other(unit_.slave());
+    test::HoldingChild other = OtherProgram(unit_.slave());
     ASSERT_TRUE(other.holding());
 
     session_.FormCreate();
@@ -390,7 +305,7 @@ TEST_F(PortFailureTest, PortHeldByAnotherProgramGivesCode5AndTheProgramRunsOn) {
     EXPECT_LT(cost.wallMs, 100);
 
     // The other program lets go: OK opens the port.
-    other.Quit();
+    other.Release();
     session_.Ok(session_.selection());
     EXPECT_TRUE(session_.portOpen());
     EXPECT_EQ(sink_.boxes.size(), 1u);
@@ -409,7 +324,7 @@ void PrintTo(const NotALine& c, std::ostream* os) {
 class NotALineTest : public PortFailureTest, public ::testing::WithParamInterface<NotALine> {};
 
 TEST_P(NotALineTest, OpensButRefusesTheLineWith57AndClosesAgain) {
-    PointLinkAt(GetParam().make(dir_));
+    PointLinkAt(GetParam().make(dir_.path()));
     session_.FormCreate();
     EXPECT_FALSE(session_.portOpen());
     EXPECT_FALSE(port_.IsOpen());

@@ -1,29 +1,19 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <ostream>
-#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "mock/FakePort.h"
+#include "mock/RecordingMessageSink.h"
+#include "mock/TemporaryDirectory.h"
 #include "serial/PortSession.h"
 
 namespace zul {
 namespace {
 
-namespace fs = std::filesystem;
 using test::FakePort;
-
-struct RecordingSink : MessageSink {
-    std::vector<std::pair<std::string, std::string>> boxes;
-    void ShowExclamation(std::string_view caption, std::string_view text) override {
-        boxes.emplace_back(caption, text);
-    }
-};
+using test::RecordingMessageSink;
 
 const std::string kDefaultContent =
     "*** BILL VALIDATOR ***\r\nBORDRATE:CBR_9600\r\nCOMPORT:COM1\r\nSTOPBIT:ONESTOPBIT\r\n"
@@ -31,28 +21,15 @@ const std::string kDefaultContent =
 
 class PortSessionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zul10-session-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        path_ = (dir_ / kSettingsFileName).string();
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
 
-    std::string FileContent() const {
-        std::ifstream in(path_, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
-    void PutFile(const std::string& content) const {
-        std::ofstream(path_, std::ios::binary) << content;
-    }
+    std::string FileContent() const { return test::ReadFile(path_); }
+    void PutFile(const std::string& content) const { test::WriteFile(path_, content); }
 
-    fs::path dir_;
-    std::string path_;
+    test::TemporaryDirectory dir_;
+    std::string path_ = dir_.File(kSettingsFileName);
     FakePort port_;
-    RecordingSink sink_;
+    RecordingMessageSink sink_;
 };
 
 TEST(PortErrorText, FullWidthMarkLineFeedAndLowercaseHex) {
@@ -113,8 +90,8 @@ TEST_P(PortSessionFailureTest, ShowsTheBoxAndLeavesThePortClosed) {
     EXPECT_FALSE(session.portOpen());
     EXPECT_FALSE(port_.IsOpen());
     ASSERT_EQ(sink_.boxes.size(), 1u);
-    EXPECT_EQ(sink_.boxes[0].first, "RS232C PORT");
-    EXPECT_EQ(sink_.boxes[0].second, f.text);
+    EXPECT_EQ(sink_.boxes[0].caption, "RS232C PORT");
+    EXPECT_EQ(sink_.boxes[0].text, f.text);
     if (f.fileWritten) {
         EXPECT_EQ(FileContent(), kDefaultContent);
     } else {
@@ -133,12 +110,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PortSessionTest, UnwritableFileShowsItsBoxButThePortOpens) {
-    PortSession session(port_, sink_, (dir_ / "missing" / kSettingsFileName).string());
+    PortSession session(port_, sink_, (dir_.path() / "missing" / kSettingsFileName).string());
     session.FormCreate();
     EXPECT_TRUE(session.portOpen());
     ASSERT_EQ(sink_.boxes.size(), 1u);
-    EXPECT_EQ(sink_.boxes[0],
-              (std::pair<std::string, std::string>{"WRITE FILE", "File cannot be opened"}));
+    EXPECT_EQ(sink_.boxes[0], (RecordingMessageSink::Box{"WRITE FILE", "File cannot be opened"}));
 }
 
 TEST_F(PortSessionTest, OkToCom6ClosesReopensAndWritesTheFile) {

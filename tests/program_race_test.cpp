@@ -10,10 +10,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "mock/TemporaryDirectory.h"
 
 #ifndef ZUL10_BINARY
 #error "ZUL10_BINARY must name the built program"
@@ -22,14 +23,14 @@
 namespace {
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 
 constexpr int kCopies = 20;
 
 TEST(ProgramRace, TwentyCopiesAtOnceLeaveExactlyOneRunning) {
-    char work[] = "/tmp/zul10-prograce-XXXXXX";
-    ASSERT_NE(mkdtemp(work), nullptr);
-    const std::string lockDir = std::string(work) + "/run";
+    const zul::test::TemporaryDirectory dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string work = dir.path().string();
+    const std::string lockDir = work + "/run";
     ASSERT_EQ(mkdir(lockDir.c_str(), 0700), 0);
 
     int gate[2];
@@ -40,7 +41,7 @@ TEST(ProgramRace, TwentyCopiesAtOnceLeaveExactlyOneRunning) {
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             close(gate[1]);
-            if (chdir(work) != 0) _exit(99);
+            if (chdir(work.c_str()) != 0) _exit(99);
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
             setenv("XDG_RUNTIME_DIR", lockDir.c_str(), 1);
             setenv("ZUL10_COM1", "/nonexistent/zul10-port", 1);
@@ -92,7 +93,6 @@ TEST(ProgramRace, TwentyCopiesAtOnceLeaveExactlyOneRunning) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    fs::remove_all(work);
 }
 
 }  // namespace

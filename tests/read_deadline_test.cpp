@@ -1,14 +1,13 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
 
+#include "mock/PtyPeer.h"
 #include "serial/TermiosPort.h"
 
 namespace zul {
@@ -24,11 +23,8 @@ int64_t NowNs() {
 class ReadDeadlineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(master_, 0);
-        ASSERT_EQ(grantpt(master_), 0);
-        ASSERT_EQ(unlockpt(master_), 0);
-        setenv("ZUL10_COM1", ptsname(master_), 1);
+        ASSERT_TRUE(unit_.ok());
+        setenv("ZUL10_COM1", unit_.slave().c_str(), 1);
         LineSettings line;
         line.portName = "COM1";
         ASSERT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
@@ -36,7 +32,7 @@ protected:
     }
     void TearDown() override {
         port_.Close();
-        if (master_ >= 0) close(master_);
+        unit_.HangUp();
         unsetenv("ZUL10_COM1");
     }
 
@@ -51,7 +47,7 @@ protected:
         return elapsedMs - (10.0 * count + constantMs);
     }
 
-    int master_ = -1;
+    test::PtyPeer unit_;
     TermiosPort port_;
 };
 

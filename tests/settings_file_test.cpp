@@ -5,28 +5,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <ostream>
-#include <sstream>
 #include <string>
-#include <utility>
-#include <vector>
 
+#include "mock/RecordingMessageSink.h"
+#include "mock/TemporaryDirectory.h"
 #include "serial/SettingsFile.h"
 
 namespace zul {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::string_literals;
-
-struct RecordingSink : MessageSink {
-    std::vector<std::pair<std::string, std::string>> boxes;
-    void ShowExclamation(std::string_view caption, std::string_view text) override {
-        boxes.emplace_back(caption, text);
-    }
-};
+using test::ReadFile;
+using test::RecordingMessageSink;
+using test::WriteFile;
 
 const std::string kDefaultContent =
     "*** BILL VALIDATOR ***\r\n"
@@ -53,41 +46,20 @@ const LineSettings kDefaultLine{"COM1", 9600, kEvenParity, 8, kOneStopBit};
 
 class SettingsFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zul10-settings-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        path_ = (dir_ / kSettingsFileName).string();
-    }
-    void TearDown() override {
-        chmod(dir_.c_str(), 0700);
-        fs::remove_all(dir_);
-    }
-    static std::string Slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
-    static void Put(const std::string& path, const std::string& content) {
-        std::ofstream(path, std::ios::binary) << content;
-    }
-    size_t FilesInDir() const {
-        return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {}));
-    }
+    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
 
-    fs::path dir_;
-    std::string path_;
-    RecordingSink sink_;
+    test::TemporaryDirectory dir_;
+    std::string path_ = dir_.File(kSettingsFileName);
+    RecordingMessageSink sink_;
 };
 
 TEST_F(SettingsFileTest, DefaultContentIsThe99BytesOfFiveCrLfLines) {
     EXPECT_EQ(FormatSettingsFile(PortSettings{}), kDefaultContent);
     EXPECT_EQ(kDefaultContent.size(), 99u);
     ASSERT_TRUE(WriteSettingsFile(path_, PortSettings{}, sink_));
-    EXPECT_EQ(Slurp(path_), kDefaultContent);
+    EXPECT_EQ(ReadFile(path_), kDefaultContent);
     EXPECT_TRUE(sink_.boxes.empty());
-    EXPECT_EQ(FilesInDir(), 1u);  // no temporary left beside it
+    EXPECT_EQ(dir_.Entries(), 1u);  // no temporary left beside it
 }
 
 TEST_F(SettingsFileTest, GroupWithoutSelectionWritesNoLine) {
@@ -255,7 +227,7 @@ TEST_F(SettingsFileTest, MissingFileGivesTheDefaultsWithoutAMessage) {
     ReadSettingsFile(path_, selection, line);
     EXPECT_EQ(selection, kDefaults);
     EXPECT_EQ(line, kDefaultLine);
-    ReadSettingsFile(dir_.string(), selection, line);  // a directory reads as nothing
+    ReadSettingsFile(dir_.path().string(), selection, line);  // a directory reads as nothing
     EXPECT_EQ(selection, kDefaults);
 }
 
@@ -263,7 +235,7 @@ TEST_F(SettingsFileTest, FileReadsLikeItsContent) {
     const std::string content =
         "*** BILL VALIDATOR ***\r\nBORDRATE:CBR_1200\r\nCOMPORT:COM5\r\nSTOPBIT:TWOSTOPBITS\r\n"
         "PARITYBIT:NOPARITY\r\n";
-    Put(path_, content);
+    WriteFile(path_, content);
     PortSettings selection;
     LineSettings line;
     ReadSettingsFile(path_, selection, line);
@@ -287,49 +259,49 @@ TEST_F(SettingsFileTest, HugeFileWithKeysAtTheStartIsReadWithoutLoadingIt) {
 }
 
 TEST_F(SettingsFileTest, UncreatableFileShowsTheMessageAndReturnsFalse) {
-    const std::string missing = (dir_ / "no-such-dir" / kSettingsFileName).string();
+    const std::string missing = (dir_.path() / "no-such-dir" / kSettingsFileName).string();
     EXPECT_FALSE(WriteSettingsFile(missing, PortSettings{}, sink_));
     ASSERT_EQ(sink_.boxes.size(), 1u);
-    EXPECT_EQ(sink_.boxes[0].first, "WRITE FILE");
-    EXPECT_EQ(sink_.boxes[0].second, "File cannot be opened");
+    EXPECT_EQ(sink_.boxes[0].caption, "WRITE FILE");
+    EXPECT_EQ(sink_.boxes[0].text, "File cannot be opened");
 }
 
 TEST_F(SettingsFileTest, ReadOnlyDirectoryKeepsTheOldFile) {
     if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
-    Put(path_, kDefaultContent);
-    ASSERT_EQ(chmod(dir_.c_str(), 0500), 0);
+    WriteFile(path_, kDefaultContent);
+    ASSERT_EQ(chmod(dir_.path().c_str(), 0500), 0);
     EXPECT_FALSE(WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink_));
     EXPECT_EQ(sink_.boxes.size(), 1u);
-    EXPECT_EQ(Slurp(path_), kDefaultContent);
+    EXPECT_EQ(ReadFile(path_), kDefaultContent);
 }
 
 // A write that runs out of room half way (a full disk) must leave the old
 // file whole and no temporary behind.
 TEST_F(SettingsFileTest, FailedWriteHalfWayKeepsTheOldFile) {
-    Put(path_, kDefaultContent);
+    WriteFile(path_, kDefaultContent);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
         rlimit limit{40, 40};
         setrlimit(RLIMIT_FSIZE, &limit);
-        RecordingSink sink;
+        RecordingMessageSink sink;
         const bool ok = WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink);
-        const bool boxShown = sink.boxes.size() == 1 && sink.boxes[0].first == "WRITE FILE";
+        const bool boxShown = sink.boxes.size() == 1 && sink.boxes[0].caption == "WRITE FILE";
         _exit(!ok && boxShown ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(Slurp(path_), kDefaultContent);
-    EXPECT_EQ(FilesInDir(), 1u);
+    EXPECT_EQ(ReadFile(path_), kDefaultContent);
+    EXPECT_EQ(dir_.Entries(), 1u);
 }
 
 TEST_F(SettingsFileTest, RewriteReplacesTheOldContentWhole) {
-    Put(path_, kDefaultContent + std::string(500, 'q'));
+    WriteFile(path_, kDefaultContent + std::string(500, 'q'));
     ASSERT_TRUE(WriteSettingsFile(path_, PortSettings{5, 2, 0, 1}, sink_));
-    EXPECT_EQ(Slurp(path_),
+    EXPECT_EQ(ReadFile(path_),
               "*** BILL VALIDATOR ***\r\nBORDRATE:CBR_9600\r\nCOMPORT:COM6\r\n"
               "STOPBIT:ONESTOPBIT\r\nPARITYBIT:EVENPARITY\r\n");
 }

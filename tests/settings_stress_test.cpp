@@ -15,13 +15,13 @@
 #include <functional>
 #include <ostream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "mock/FakePort.h"
 #include "mock/RecordingMessageSink.h"
+#include "mock/TemporaryDirectory.h"
 #include "serial/PortSession.h"
 #include "serial/SettingsFile.h"
 
@@ -32,7 +32,9 @@ namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 using test::FakePort;
+using test::ReadFile;
 using test::RecordingMessageSink;
+using test::WriteFile;
 
 const PortSettings kDefaults{0, 2, 0, 1};
 const PortSettings kOld{0, 2, 0, 1};
@@ -44,40 +46,30 @@ int64_t ElapsedMs(steady_clock::time_point start) {
 
 class SettingsStressTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zul10-stress-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        path_ = (dir_ / kSettingsFileName).string();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
 
-    static std::string Slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    static void Put(const std::string& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    }
     static PortSettings Read(const std::string& path) {
         PortSettings selection{-1, -1, -1, -1};
         LineSettings line;
         ReadSettingsFile(path, selection, line);
         return selection;
     }
-    size_t EntriesIn(const fs::path& dir) const {
-        size_t n = 0;
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) ++n;
-        return n;
+    // Starts a child that rewrites the file over and over, alternating the
+    // two selections, until it is killed.
+    pid_t StartEndlessWriter() const {
+        const pid_t child = fork();
+        if (child == 0) {
+            RecordingMessageSink childSink;
+            for (;;) {
+                WriteSettingsFile(path_, kNew, childSink);
+                WriteSettingsFile(path_, kOld, childSink);
+            }
+        }
+        return child;
     }
 
-    fs::path dir_;
-    std::string path_;
+    test::TemporaryDirectory dir_;
+    std::string path_ = dir_.File(kSettingsFileName);
 };
 
 // ---- Places the file cannot be written to ----------------------------------
@@ -121,20 +113,20 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(UnwritableTest, WriteShowsTheBoxAndLeavesNoLitter) {
-    const std::string path = GetParam().make(dir_);
-    const size_t before = EntriesIn(dir_);
+    const std::string path = GetParam().make(dir_.path());
+    const size_t before = dir_.Entries();
     RecordingMessageSink sink;
     EXPECT_FALSE(WriteSettingsFile(path, kNew, sink));
     ASSERT_EQ(sink.boxes.size(), 1u);
     EXPECT_EQ(sink.boxes[0].caption, "WRITE FILE");
     EXPECT_EQ(sink.boxes[0].text, "File cannot be opened");
-    EXPECT_EQ(EntriesIn(dir_), before);
+    EXPECT_EQ(dir_.Entries(), before);
     // Reading the same place gives the defaults, no crash, no message.
     EXPECT_EQ(Read(path), kDefaults);
 }
 
 TEST_P(UnwritableTest, PortOpensAnyway) {
-    const std::string path = GetParam().make(dir_);
+    const std::string path = GetParam().make(dir_.path());
     FakePort port;
     RecordingMessageSink sink;
     PortSession session(port, sink, path);
@@ -216,7 +208,7 @@ TEST_F(SettingsStressTest, EachReadReflectsTheFileAsItIsThen) {
     EXPECT_EQ(Read(path_), kNew);
 
     // Rewritten in place by someone else, shorter.
-    Put(path_, "BORDRATE:CBR_2400\r\nCOMPORT:COM2\r\n");
+    WriteFile(path_, "BORDRATE:CBR_2400\r\nCOMPORT:COM2\r\n");
     EXPECT_EQ(Read(path_), (PortSettings{1, 1, 0, 1}));
 
     // Removed.
@@ -233,7 +225,7 @@ TEST_F(SettingsStressTest, EachReadReflectsTheFileAsItIsThen) {
     PortSession session(port, sink, path_);
     session.FormCreate();
     EXPECT_EQ(session.selection(), kOld);
-    Put(path_, FormatSettingsFile(kNew));
+    WriteFile(path_, FormatSettingsFile(kNew));
     session.Cancel();
     EXPECT_EQ(session.selection(), kNew);
 }
@@ -254,29 +246,22 @@ TEST_F(SettingsStressTest, KilledWriterNeverLeavesAPartialFile) {
     int sawOld = 0;
     int sawNew = 0;
     for (int round = 0; round < kRounds; ++round) {
-        const pid_t child = fork();
+        const pid_t child = StartEndlessWriter();
         ASSERT_GE(child, 0);
-        if (child == 0) {
-            RecordingMessageSink childSink;
-            for (;;) {
-                WriteSettingsFile(path_, kNew, childSink);
-                WriteSettingsFile(path_, kOld, childSink);
-            }
-        }
         std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
         kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
-        const std::string content = Slurp(path_);
+        const std::string content = ReadFile(path_);
         ASSERT_TRUE(content == oldContent || content == newContent)
             << "round " << round << ": " << content.size() << " bytes";
         (content == oldContent ? sawOld : sawNew)++;
         EXPECT_TRUE(Read(path_) == kOld || Read(path_) == kNew);
     }
-    const size_t leftover = EntriesIn(dir_) - 1;
+    const size_t leftover = dir_.Entries() - 1;
     // The temporaries of killed writers go with the next write that completes.
     ASSERT_TRUE(WriteSettingsFile(path_, kOld, sink));
-    EXPECT_EQ(EntriesIn(dir_), 1u);
+    EXPECT_EQ(dir_.Entries(), 1u);
     RecordProperty("old", sawOld);
     RecordProperty("new", sawNew);
     std::printf("killed writer: %d rounds, old %d, new %d, leftover before the next write %zu\n",
@@ -292,8 +277,8 @@ TEST_F(SettingsStressTest, NextWriteClearsTheTemporariesOfDeadWritersOnly) {
     ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
     const std::string deadTemporary = path_ + ".tmp." + std::to_string(dead);
     const std::string liveTemporary = path_ + ".tmp." + std::to_string(getppid());
-    Put(deadTemporary, "BORDRATE:CBR_12");
-    Put(liveTemporary, "BORDRATE:CBR_24");
+    WriteFile(deadTemporary, "BORDRATE:CBR_12");
+    WriteFile(liveTemporary, "BORDRATE:CBR_24");
     RecordingMessageSink sink;
     ASSERT_TRUE(WriteSettingsFile(path_, kNew, sink));
     EXPECT_FALSE(fs::exists(deadTemporary));
@@ -305,15 +290,8 @@ TEST_F(SettingsStressTest, NextWriteClearsTheTemporariesOfDeadWritersOnly) {
 TEST_F(SettingsStressTest, ReaderAlongsideAWriterSeesOnlyWholeFiles) {
     RecordingMessageSink sink;
     ASSERT_TRUE(WriteSettingsFile(path_, kOld, sink));
-    const pid_t child = fork();
+    const pid_t child = StartEndlessWriter();
     ASSERT_GE(child, 0);
-    if (child == 0) {
-        RecordingMessageSink childSink;
-        for (;;) {
-            WriteSettingsFile(path_, kNew, childSink);
-            WriteSettingsFile(path_, kOld, childSink);
-        }
-    }
     int reads = 0;
     int bad = 0;
     const auto start = steady_clock::now();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/SingleInstance.h"
+#include "mock/TemporaryDirectory.h"
 
 namespace zul {
 namespace {
@@ -52,21 +53,19 @@ int Race(const std::string& lockDir, int holdMs) {
 
 TEST(SingleInstanceRace, ExactlyOneOfTwentyCopiesStartedAtOnceRuns) {
     for (int round = 0; round < kRounds; ++round) {
-        char tmpl[] = "/tmp/zul10-race-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        EXPECT_EQ(Race(tmpl, 200), 1) << "round " << round;
-        std::filesystem::remove_all(tmpl);
+        const test::TemporaryDirectory dir;
+        ASSERT_TRUE(dir.ok());
+        EXPECT_EQ(Race(dir.path(), 200), 1) << "round " << round;
     }
 }
 
 // The lock file already exists from an earlier run that ended: still one.
 TEST(SingleInstanceRace, LeftoverLockFileStillLetsExactlyOneRun) {
-    char tmpl[] = "/tmp/zul10-race-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    ASSERT_EQ(Race(tmpl, 50), 1);
-    ASSERT_TRUE(std::filesystem::exists(std::string(tmpl) + "/ZUL10.lock"));
-    EXPECT_EQ(Race(tmpl, 50), 1);
-    std::filesystem::remove_all(tmpl);
+    const test::TemporaryDirectory dir;
+    ASSERT_TRUE(dir.ok());
+    ASSERT_EQ(Race(dir.path(), 50), 1);
+    ASSERT_TRUE(std::filesystem::exists(dir.path() / "ZUL10.lock"));
+    EXPECT_EQ(Race(dir.path(), 50), 1);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +7,8 @@
 #include <string>
 
 #include "app/SingleInstance.h"
+#include "mock/HoldingChild.h"
+#include "mock/TemporaryDirectory.h"
 
 namespace zul {
 namespace {
@@ -16,47 +17,10 @@ namespace fs = std::filesystem;
 
 // A copy of the program in another process that takes the lock and keeps it
 // until it is told to end (or killed).
-class Holder {
+class Holder : public test::HoldingChild {
 public:
-    explicit Holder(const std::string& name) {
-        int ready[2];
-        int quit[2];
-        if (pipe(ready) != 0 || pipe(quit) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(ready[0]);
-            close(quit[1]);
-            const char acquired = AcquireSingleInstance(name) ? 'y' : 'n';
-            [[maybe_unused]] ssize_t w = write(ready[1], &acquired, 1);
-            char c;
-            [[maybe_unused]] ssize_t r = read(quit[0], &c, 1);  // until the parent lets go
-            _exit(0);
-        }
-        close(ready[1]);
-        close(quit[0]);
-        quit_ = quit[1];
-        char acquired = 'n';
-        if (read(ready[0], &acquired, 1) == 1) acquired_ = acquired == 'y';
-        close(ready[0]);
-    }
-    ~Holder() { End(); }
-
-    bool acquired() const { return acquired_; }
-    void End() { Stop(false); }
-    void Crash() { Stop(true); }
-
-private:
-    void Stop(bool kill) {
-        if (pid_ <= 0) return;
-        if (kill) ::kill(pid_, SIGKILL);
-        close(quit_);
-        int status;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-    pid_t pid_ = -1;
-    int quit_ = -1;
-    bool acquired_ = false;
+    explicit Holder(const std::string& name)
+        : HoldingChild([&name] { return AcquireSingleInstance(name); }) {}
 };
 
 // Starts another copy that only tries to take the lock; true when it got it.
@@ -71,44 +35,40 @@ bool SecondCopyAcquires(const std::string& name) {
 class SingleInstanceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zul10-instance-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+        ASSERT_TRUE(dir_.ok());
+        setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
     }
-    void TearDown() override {
-        unsetenv("XDG_RUNTIME_DIR");
-        fs::remove_all(dir_);
-    }
-    fs::path dir_;
+    void TearDown() override { unsetenv("XDG_RUNTIME_DIR"); }
+
+    test::TemporaryDirectory dir_;
 };
 
 TEST_F(SingleInstanceTest, SecondCopyIsRefusedWhileTheFirstRuns) {
     Holder first("ZUL10");
-    ASSERT_TRUE(first.acquired());
-    EXPECT_TRUE(fs::exists(dir_ / "ZUL10.lock"));
+    ASSERT_TRUE(first.holding());
+    EXPECT_TRUE(fs::exists(dir_.path() / "ZUL10.lock"));
     EXPECT_FALSE(SecondCopyAcquires("ZUL10"));
     EXPECT_FALSE(SecondCopyAcquires("ZUL10"));
     EXPECT_TRUE(SecondCopyAcquires("OTHER"));
-    first.End();
+    first.Release();
     EXPECT_TRUE(SecondCopyAcquires("ZUL10"));
 }
 
 TEST_F(SingleInstanceTest, CrashedCopyDoesNotBlockTheNextStart) {
     Holder first("ZUL10");
-    ASSERT_TRUE(first.acquired());
-    first.Crash();
-    EXPECT_TRUE(fs::exists(dir_ / "ZUL10.lock"));  // the file stays, the lock does not
+    ASSERT_TRUE(first.holding());
+    first.Kill();
+    EXPECT_TRUE(fs::exists(dir_.path() / "ZUL10.lock"));  // the file stays, the lock does not
     EXPECT_TRUE(SecondCopyAcquires("ZUL10"));
 }
 
 TEST_F(SingleInstanceTest, FallsBackToTmpdir) {
     unsetenv("XDG_RUNTIME_DIR");
-    setenv("TMPDIR", dir_.c_str(), 1);
+    setenv("TMPDIR", dir_.path().c_str(), 1);
     Holder first("ZUL10");
     unsetenv("TMPDIR");
-    ASSERT_TRUE(first.acquired());
-    EXPECT_TRUE(fs::exists(dir_ / "ZUL10.lock"));
+    ASSERT_TRUE(first.holding());
+    EXPECT_TRUE(fs::exists(dir_.path() / "ZUL10.lock"));
 }
 
 TEST_F(SingleInstanceTest, HolderMayAskAgain) {
@@ -119,7 +79,7 @@ TEST_F(SingleInstanceTest, HolderMayAskAgain) {
 }
 
 TEST_F(SingleInstanceTest, UncreatableLockFileDoesNotStopTheProgram) {
-    setenv("XDG_RUNTIME_DIR", (dir_ / "missing").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (dir_.path() / "missing").c_str(), 1);
     EXPECT_TRUE(SecondCopyAcquires("ZUL10"));
 }
 

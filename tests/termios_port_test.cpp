@@ -1,6 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "mock/PtyPeer.h"
 #include "serial/TermiosPort.h"
 
 namespace zul {
@@ -32,17 +31,13 @@ int64_t ElapsedMs(steady_clock::time_point start) {
 class TermiosPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(master_, 0);
-        ASSERT_EQ(grantpt(master_), 0);
-        ASSERT_EQ(unlockpt(master_), 0);
-        slavePath_ = ptsname(master_);
-        setenv("ZUL10_COM1", slavePath_.c_str(), 1);
+        ASSERT_TRUE(unit_.ok());
+        setenv("ZUL10_COM1", unit_.slave().c_str(), 1);
     }
     void TearDown() override {
         if (peer_.joinable()) peer_.join();
         port_.Close();
-        CloseMaster();
+        unit_.HangUp();
         unsetenv("ZUL10_COM1");
         unsetenv("ZUL10_COM2");
         unsetenv("ZUL10_COM3");
@@ -58,33 +53,17 @@ protected:
     }
 
     void PeerWrite(const Bytes& bytes) {
-        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ASSERT_EQ(unit_.Write(bytes), static_cast<ssize_t>(bytes.size()));
     }
     // The unit answers after delayMs, while the read is under way.
     void PeerWriteLater(int delayMs, Bytes bytes) {
         peer_ = std::thread([this, delayMs, bytes] {
             std::this_thread::sleep_for(milliseconds(delayMs));
-            [[maybe_unused]] ssize_t n = write(master_, bytes.data(), bytes.size());
+            unit_.Write(bytes);
         });
     }
     // What arrived at the unit within timeoutMs.
-    Bytes PeerRead(size_t count, int timeoutMs = 1000) {
-        Bytes got;
-        const auto start = steady_clock::now();
-        while (got.size() < count && ElapsedMs(start) < timeoutMs) {
-            pollfd pfd{master_, POLLIN, 0};
-            if (poll(&pfd, 1, 50) <= 0) continue;
-            uint8_t buf[64];
-            const ssize_t n = read(master_, buf, sizeof buf);
-            if (n <= 0) break;
-            got.insert(got.end(), buf, buf + n);
-        }
-        return got;
-    }
-    void CloseMaster() {
-        if (master_ >= 0) close(master_);
-        master_ = -1;
-    }
+    Bytes PeerRead(size_t count, int timeoutMs = 1000) { return unit_.Read(count, timeoutMs); }
     Bytes Read(size_t count, uint32_t* n = nullptr) {
         Bytes buffer(count, 0xEE);
         const uint32_t got = port_.ReadPort(buffer);
@@ -93,8 +72,7 @@ protected:
         return buffer;
     }
 
-    int master_ = -1;
-    std::string slavePath_;
+    test::PtyPeer unit_;
     std::thread peer_;
     TermiosPort port_;
 };
@@ -162,7 +140,7 @@ TEST_F(TermiosPortTest, LineErrorsAreMarkedWithAndWithoutParity) {
     for (uint8_t parity : {kNoParity, kEvenParity, kOddParity}) {
         OpenConfigured(parity);
         termios tio{};
-        ASSERT_EQ(tcgetattr(master_, &tio), 0);
+        ASSERT_EQ(tcgetattr(unit_.fd(), &tio), 0);
         EXPECT_EQ(tio.c_iflag & (INPCK | PARMRK | IGNPAR | ISTRIP | IGNBRK),
                   static_cast<tcflag_t>(INPCK | PARMRK))
             << int(parity);
@@ -207,7 +185,7 @@ TEST_F(TermiosPortTest, BackToBackWritesAllArrive) {
 
 TEST_F(TermiosPortTest, WriteToAHungUpPeerFails) {
     OpenConfigured();
-    CloseMaster();
+    unit_.HangUp();
     EXPECT_FALSE(port_.WritePort(Bytes{0xB6}));
 }
 
@@ -252,7 +230,7 @@ TEST_F(TermiosPortTest, PeerHangingUpMidReadFailsPromptly) {
     port_.SetReadTimeout(kDefaultReadTimeoutMs);
     peer_ = std::thread([this] {
         std::this_thread::sleep_for(milliseconds(30));
-        CloseMaster();
+        unit_.HangUp();
     });
     const auto start = steady_clock::now();
     uint32_t n = 99;

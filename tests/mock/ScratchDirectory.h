@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
+
+#include "mock/TemporaryDirectory.h"
 
 namespace zul::test {
 
@@ -14,17 +15,17 @@ namespace zul::test {
 class ScratchDirectory {
 public:
     ScratchDirectory() : previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(dir_.path().toStdString());
+        std::filesystem::current_path(dir_.path());
     }
     ~ScratchDirectory() { std::filesystem::current_path(previous_); }
     ScratchDirectory(const ScratchDirectory&) = delete;
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
-    std::string path() const { return dir_.path().toStdString(); }
+    std::string path() const { return dir_.path().string(); }
 
     // The bytes of a file in the directory, or nothing when it does not exist.
     std::optional<std::string> Read(const std::string& name) const {
-        std::ifstream in(path() + "/" + name, std::ios::binary);
+        std::ifstream in(dir_.File(name), std::ios::binary);
         if (!in) return std::nullopt;
         std::ostringstream bytes;
         bytes << in.rdbuf();
@@ -32,12 +33,11 @@ public:
     }
 
     void Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream out(path() + "/" + name, std::ios::binary | std::ios::trunc);
-        out << bytes;
+        WriteFile(dir_.File(name), bytes);
     }
 
 private:
-    QTemporaryDir dir_;
+    TemporaryDirectory dir_;
     std::filesystem::path previous_;
 };
 

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+namespace zul::test {
+
+// A fresh directory under /tmp, removed with everything in it when the
+// object goes, also when a test took its write permission away.
+class TemporaryDirectory {
+public:
+    TemporaryDirectory() {
+        char tmpl[] = "/tmp/zul10-test-XXXXXX";
+        if (mkdtemp(tmpl) != nullptr) path_ = tmpl;
+    }
+    ~TemporaryDirectory() {
+        if (path_.empty()) return;
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(path_, ec);
+    }
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+
+    bool ok() const { return !path_.empty(); }
+    const std::filesystem::path& path() const { return path_; }
+    // The path of name in the directory.
+    std::string File(std::string_view name) const { return (path_ / name).string(); }
+    // How many entries the directory holds.
+    size_t Entries() const {
+        size_t n = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(path_)) ++n;
+        return n;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The bytes of the file at path; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// Replaces the file at path with bytes.
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+}  // namespace zul::test
