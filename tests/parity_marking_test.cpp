@@ -9,6 +9,10 @@
 namespace zul {
 namespace {
 
+constexpr int Err(int byte) {
+    return 'E' << 8 | byte;
+}
+
 // Decodes raw in pieces of splitAt bytes (0: all at once) with one decoder,
 // as reads of a line deliver it; 'E' stands for a line error.
 std::vector<int> Decode(const std::vector<uint8_t>& raw, size_t splitAt = 0) {
@@ -19,15 +23,10 @@ std::vector<int> Decode(const std::vector<uint8_t>& raw, size_t splitAt = 0) {
         for (size_t i = start; i < raw.size() && i < start + step; ++i) {
             const auto result = decoder.Feed(raw[i]);
             if (result.kind == ParityMarkDecoder::Kind::kByte) out.push_back(result.byte);
-            if (result.kind == ParityMarkDecoder::Kind::kLineError)
-                out.push_back('E' << 8 | result.byte);
+            if (result.kind == ParityMarkDecoder::Kind::kLineError) out.push_back(Err(result.byte));
         }
     }
     return out;
-}
-
-constexpr int Err(int byte) {
-    return 'E' << 8 | byte;
 }
 
 struct MarkCase {
