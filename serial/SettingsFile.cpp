@@ -39,7 +39,7 @@ struct Group {
 };
 
 // In the order of the file's lines, which is the order the reader waits for.
-const std::array<Group, 4> kGroups{{
+constexpr std::array<Group, 4> kGroups{{
     {"BORDRATE:", kBaudValues, &PortSettings::baud,
      [](int i, LineSettings& line) { line.baudRate = BaudRateForIndex(i); }},
     {"COMPORT:", kPortValues, &PortSettings::port,
