@@ -8,8 +8,6 @@ zul_add_test(message_box_sink_test SOURCES message_box_sink_test.cpp
              LIBS zul_widgets)
 zul_add_test(guarded_application_test SOURCES guarded_application_test.cpp LIBS zul_widgets)
 
-if(TARGET zul10)
-    zul_add_test(program_test SOURCES program_test.cpp LIBS Qt6::Core)
-    target_compile_definitions(program_test PRIVATE ZUL10_BINARY="$<TARGET_FILE:zul10>")
-    add_dependencies(program_test zul10)
-endif()
+zul_add_test(program_test SOURCES program_test.cpp LIBS Qt6::Core)
+target_compile_definitions(program_test PRIVATE ZUL10_BINARY="$<TARGET_FILE:zul10>")
+add_dependencies(program_test zul10)

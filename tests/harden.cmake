@@ -5,8 +5,6 @@ zul_add_test(settings_stress_test SOURCES settings_stress_test.cpp LIBS zul_seri
 zul_add_test(single_instance_race_test SOURCES single_instance_race_test.cpp
              ${PROJECT_SOURCE_DIR}/app/SingleInstance.cpp)
 
-if(TARGET zul10)
-    zul_add_test(program_race_test SOURCES program_race_test.cpp)
-    target_compile_definitions(program_race_test PRIVATE ZUL10_BINARY="$<TARGET_FILE:zul10>")
-    add_dependencies(program_race_test zul10)
-endif()
+zul_add_test(program_race_test SOURCES program_race_test.cpp)
+target_compile_definitions(program_race_test PRIVATE ZUL10_BINARY="$<TARGET_FILE:zul10>")
+add_dependencies(program_race_test zul10)

@@ -10,5 +10,5 @@ if(ZUL_VALGRIND AND NOT ZUL_SANITIZE AND TARGET e2e_healthy_test)
                      $<TARGET_FILE:e2e_healthy_test>)
     set_tests_properties(valgrind_complete_run PROPERTIES
                          ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
-                         LABELS "valgrind;e2e" TIMEOUT 180 RUN_SERIAL TRUE)
+                         LABELS "valgrind" TIMEOUT 180 RUN_SERIAL TRUE)
 endif()
