@@ -15,8 +15,8 @@
 #include "app/SingleInstance.h"
 #include "app/VersionForm.h"
 #include "serial/Clock.h"
+#include "serial/PlatformPort.h"
 #include "serial/Rs232cForm.h"
-#include "serial/TermiosPort.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ void Run(zul::GuardedApplication& app) {
     QApplication::setWindowIcon(zul::ProgramIcon());
 
     zul::SystemClock clock;
-    zul::TermiosPort port;
+    zul::PlatformPort port;
     zul::MessageBoxSink messages;
 
     // Created in this order: the main window first, then the port settings

@@ -119,10 +119,11 @@ TEST_F(TermiosPortTest, PartialReplyReturnsItsCountAtTheDeadline) {
     EXPECT_GE(ElapsedMs(start), 10 * 5 + kShortConstantMs);
 }
 
-TEST_F(TermiosPortTest, BytesSentBeforeTheReadAreNotReturned) {
+TEST_F(TermiosPortTest, BytesSentBeforeTheCommandAreNotReturned) {
     OpenConfigured();
     PeerWrite({0x01, 0x02, 0x03});
     std::this_thread::sleep_for(milliseconds(50));  // they are in the receive queue
+    ASSERT_TRUE(port_.WritePort(Bytes{0x05}));
     PeerWriteLater(20, {0x06, 0x07});
     EXPECT_EQ(Read(2), (Bytes{0x06, 0x07}));
 }

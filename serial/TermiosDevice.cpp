@@ -1,4 +1,4 @@
-#include "serial/TermiosPort.h"
+#include "serial/TermiosDevice.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,10 +17,16 @@
 
 #include "serial/ParityMarking.h"
 #include "serial/PortNames.h"
+#include "serial/SerialPort.h"
 
 namespace zul {
 
 namespace {
+
+constexpr uint32_t kOk = SerialPort::kOk;
+constexpr uint32_t kErrorNotFound = SerialPort::kErrorNotFound;
+constexpr uint32_t kErrorInUse = SerialPort::kErrorInUse;
+constexpr uint32_t kErrorBadConfig = SerialPort::kErrorBadConfig;
 
 struct BaudCode {
     int32_t baudRate;
@@ -102,11 +108,11 @@ bool TookAllButParity(int fd, const termios& wanted) {
 
 }  // namespace
 
-TermiosPort::~TermiosPort() {
+TermiosDevice::~TermiosDevice() {
     Close();
 }
 
-uint32_t TermiosPort::ErrorCodeForErrno(int error) {
+uint32_t TermiosDevice::ErrorCodeForErrno(int error) {
     switch (error) {
         case ENOENT:
         case ENODEV:
@@ -125,7 +131,7 @@ uint32_t TermiosPort::ErrorCodeForErrno(int error) {
     }
 }
 
-uint32_t TermiosPort::OpenDevice(const std::string& portName) {
+uint32_t TermiosDevice::Open(const std::string& portName) {
     Close();
     const std::optional<std::string> path = DevicePathForPort(portName);
     if (!path) {
@@ -148,7 +154,7 @@ uint32_t TermiosPort::OpenDevice(const std::string& portName) {
     return kOk;
 }
 
-uint32_t TermiosPort::Configure(const LineSettings& line) {
+uint32_t TermiosDevice::Configure(const LineSettings& line) {
     if (fd_ < 0) {
         return kErrorBadConfig;
     }
@@ -203,11 +209,10 @@ uint32_t TermiosPort::Configure(const LineSettings& line) {
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd_, TIOCMBIS, &lines);
 
-    readTimeoutMs_ = kDefaultReadTimeoutMs;
     return kOk;
 }
 
-void TermiosPort::Close() {
+void TermiosDevice::Close() {
     if (fd_ < 0) {
         return;
     }
@@ -216,19 +221,19 @@ void TermiosPort::Close() {
     fd_ = -1;
 }
 
-bool TermiosPort::WritePort(std::span<const uint8_t> bytes) {
+void TermiosDevice::PurgeReceive() {
+    if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
+}
+
+void TermiosDevice::PurgeTransmit() {
+    if (fd_ >= 0) tcflush(fd_, TCOFLUSH);
+}
+
+bool TermiosDevice::Send(std::span<const uint8_t> bytes, uint32_t boundMs) {
     if (fd_ < 0) {
         return false;
     }
-    // The transmit queue holds nothing stale here: Configure purged it, and
-    // every write either drains all its bytes or purges what it left. A purge
-    // of a drained queue would do nothing on a UART and, on a
-    // pseudo-terminal, throw away bytes not yet handed to the peer (the
-    // previous command), so the queue is purged only where bytes remain.
-    auto fail = [&] {
-        tcflush(fd_, TCOFLUSH);
-        return false;
-    };
+    const int64_t deadline = NowNs() + static_cast<int64_t>(boundMs) * 1'000'000;
     size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n =
@@ -238,35 +243,54 @@ bool TermiosPort::WritePort(std::span<const uint8_t> bytes) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const int64_t remaining = deadline - NowNs();
+            if (remaining <= 0) {
+                return false;
+            }
             pollfd pfd{fd_, POLLOUT, 0};
-            const int ready = RetryEintr([&] { return poll(&pfd, 1, -1); });
-            if (ready < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-                return fail();
+            const timespec slice = PollSlice(remaining);
+            const int ready = ppoll(&pfd, 1, &slice, nullptr);
+            if (ready < 0 && errno != EINTR) {
+                return false;
+            }
+            if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                return false;
             }
             continue;
         }
-        return fail();
+        return false;
     }
-    // Wait until the bytes have left the line.
-    if (RetryEintr([&] { return tcdrain(fd_); }) != 0) {
-        return fail();
-    }
-    return true;
+    return WaitUntilSent(deadline);
 }
 
-uint32_t TermiosPort::ReadPort(std::span<uint8_t> buffer) {
-    if (fd_ < 0) {
-        return 0;
+// Waits until the driver's output queue is empty, looking every half
+// millisecond, at most until deadline. tcdrain cannot be bounded: on a
+// wedged or unplugged USB adapter it would block the window for good.
+bool TermiosDevice::WaitUntilSent(int64_t deadline) {
+    constexpr int64_t kLookNs = 500'000;
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+            return false;
+        }
+        if (queued <= 0) {
+            return true;
+        }
+        const int64_t remaining = deadline - NowNs();
+        if (remaining <= 0) {
+            return false;
+        }
+        const timespec pause = PollSlice(remaining < kLookNs ? remaining : kLookNs);
+        ppoll(nullptr, 0, &pause, nullptr);
     }
-    tcflush(fd_, TCIFLUSH);
-    const size_t count = buffer.size();
-    const int64_t deadline =
-        NowNs() + static_cast<int64_t>(count * kReadTimeoutPerByteMs + readTimeoutMs_) * 1000000;
+}
 
-    auto fail = [&]() -> uint32_t {
-        tcflush(fd_, TCIFLUSH);
-        return 0;
-    };
+int32_t TermiosDevice::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) {
+    if (fd_ < 0) {
+        return -1;
+    }
+    const size_t count = buffer.size();
+    const int64_t deadline = NowNs() + timeouts.TotalNs(count);
 
     ParityMarkDecoder decoder;
     std::array<uint8_t, 256> raw{};
@@ -283,7 +307,7 @@ uint32_t TermiosPort::ReadPort(std::span<uint8_t> buffer) {
             continue;  // the loop looks at the clock again
         }
         if (ready < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            return fail();
+            return -1;
         }
         // Never more raw bytes than still wanted: each raw byte yields at
         // most one received byte, so nothing beyond the count is taken.
@@ -294,20 +318,19 @@ uint32_t TermiosPort::ReadPort(std::span<uint8_t> buffer) {
         if (n <= 0) {
             // A read error, or readable yet empty: the device has gone (a
             // hung-up line).
-            return fail();
+            return -1;
         }
         for (const uint8_t byte : std::span(raw).first(static_cast<size_t>(n))) {
             const ParityMarkDecoder::Result result = decoder.Feed(byte);
             if (result.kind == ParityMarkDecoder::Kind::kLineError) {
-                return fail();
+                return -1;
             }
             if (result.kind == ParityMarkDecoder::Kind::kByte) {
                 buffer[received++] = result.byte;
             }
         }
     }
-    tcflush(fd_, TCIFLUSH);
-    return static_cast<uint32_t>(received);
+    return static_cast<int32_t>(received);
 }
 
 }  // namespace zul

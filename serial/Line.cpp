@@ -1,0 +1,109 @@
+#include "serial/Line.h"
+
+#include <array>
+#include <utility>
+
+namespace zul {
+
+namespace {
+
+// The adapter's receive latency the quiet time allows for: a USB adapter
+// that refuses low latency passes received bytes on after up to 16 ms.
+constexpr uint32_t kAdapterLatencyMs = 16;
+constexpr int kQuietByteTimes = 4;
+
+int64_t ByteTimeNsFor(const LineSettings& line) {
+    const int bits =
+        1 + 8 + (line.parity != kNoParity ? 1 : 0) + (line.stopBits == kTwoStopBits ? 2 : 1);
+    const int64_t baud = line.baudRate > 0 ? line.baudRate : 9600;
+    return (bits * 1'000'000'000LL + baud - 1) / baud;
+}
+
+uint32_t CeilMs(int64_t ns) {
+    return static_cast<uint32_t>((ns + 999'999) / 1'000'000);
+}
+
+}  // namespace
+
+Line::Line(std::unique_ptr<LineDevice> device)
+    : device_(std::move(device)), byteTimeNs_(ByteTimeNsFor(LineSettings{})) {}
+
+uint32_t Line::OpenDevice(const std::string& portName) {
+    answerMayBeLate_ = false;
+    return device_->Open(portName);
+}
+
+uint32_t Line::Configure(const LineSettings& line) {
+    const uint32_t code = device_->Configure(line);
+    if (code == kOk) {
+        readTimeoutMs_ = kDefaultReadTimeoutMs;
+        byteTimeNs_ = ByteTimeNsFor(line);
+        answerMayBeLate_ = false;
+    }
+    return code;
+}
+
+void Line::Close() {
+    device_->Close();
+}
+
+bool Line::IsOpen() const {
+    return device_->IsOpen();
+}
+
+uint32_t Line::WriteBoundMs(size_t count) const {
+    return CeilMs(static_cast<int64_t>(count) * byteTimeNs_) + readTimeoutMs_;
+}
+
+uint32_t Line::QuietMs() const {
+    return CeilMs(kQuietByteTimes * byteTimeNs_) + kAdapterLatencyMs;
+}
+
+void Line::LetLateAnswerPass() {
+    const ReadTimeouts quiet{0, QuietMs()};
+    std::array<uint8_t, 1> byte{};
+    for (int taken = 0; taken < kLateBytesMax; ++taken) {
+        const int32_t n = device_->Receive(byte, quiet);
+        if (n == 0) {
+            return;  // quiet for the whole quiet time
+        }
+        if (n < 0) {
+            device_->ClearLineErrors();
+        }
+    }
+}
+
+bool Line::WritePort(std::span<const uint8_t> bytes) {
+    if (!device_->IsOpen()) {
+        return false;
+    }
+    if (std::exchange(answerMayBeLate_, false)) {
+        LetLateAnswerPass();
+    }
+    device_->PurgeReceive();
+    device_->ClearLineErrors();
+    if (!device_->Send(bytes, WriteBoundMs(bytes.size()))) {
+        device_->PurgeTransmit();
+        device_->ClearLineErrors();
+        return false;
+    }
+    return true;
+}
+
+uint32_t Line::ReadPort(std::span<uint8_t> buffer) {
+    if (!device_->IsOpen()) {
+        return 0;
+    }
+    const int32_t n = device_->Receive(buffer, ReadTimeouts{kReadTimeoutPerByteMs, readTimeoutMs_});
+    if (n < 0) {
+        device_->ClearLineErrors();
+        device_->PurgeReceive();
+        answerMayBeLate_ = true;
+        return 0;
+    }
+    device_->PurgeReceive();
+    answerMayBeLate_ = static_cast<size_t>(n) < buffer.size();
+    return static_cast<uint32_t>(n);
+}
+
+}  // namespace zul

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "serial/LineDevice.h"
+#include "serial/SerialPort.h"
+
+namespace zul {
+
+// The serial port over a platform's device: the one place that decides when
+// the queues are purged, how long a send may take and how a late answer is
+// kept out of the next one. Owns its device.
+//
+// A command's answer counts from the moment the command is about to leave:
+// the receive queue is purged before the write, never between the write and
+// the read, since a unit may answer before the driver reports the command
+// sent (an 8250 reports it a timer tick late, a USB adapter after a control
+// transfer).
+//
+// After a read that came back short or failed, an answer may still be on
+// its way. Before the next write the line is first let go quiet (a few byte
+// times without a byte, bounded) and only then purged, so a block that
+// straddled its deadline is never taken for the next answer.
+class Line : public SerialPort {
+public:
+    explicit Line(std::unique_ptr<LineDevice> device);
+
+    uint32_t OpenDevice(const std::string& portName) override;
+    uint32_t Configure(const LineSettings& line) override;
+    void Close() override;
+    bool IsOpen() const override;
+    void SetReadTimeout(uint16_t ms) override { readTimeoutMs_ = ms; }
+    uint16_t ReadTimeout() const override { return readTimeoutMs_; }
+
+    // Lets a late answer pass (see above), purges the receive queue, clears
+    // line errors, then sends every byte within WriteBoundMs. On failure the
+    // transmit queue is purged and the line error cleared. False at once when
+    // the port is not open.
+    bool WritePort(std::span<const uint8_t> bytes) override;
+
+    // Reads up to buffer.size() bytes within 10 ms x buffer.size() + the
+    // constant, then purges the receive queue (surplus bytes never reach the
+    // next read). 0 on a line error (cleared) or a closed port.
+    uint32_t ReadPort(std::span<uint8_t> buffer) override;
+
+    // The time one byte takes on the line configured last, in nanoseconds
+    // (start bit, 8 data bits, parity bit, stop bits).
+    int64_t ByteTimeNs() const { return byteTimeNs_; }
+
+    // How long a send of count bytes may take before it counts as wedged:
+    // the bytes' own time on the line plus the read time-out constant in
+    // force. A unit that cannot take a byte in that time could not answer
+    // within the read time-out either; a working line needs a few ms.
+    uint32_t WriteBoundMs(size_t count) const;
+
+    // The quiet time that ends the wait for a late answer: four byte times
+    // plus the 16 ms an adapter may hold received bytes before passing them
+    // on.
+    uint32_t QuietMs() const;
+
+    // The most bytes the wait for a late answer takes before it gives up on
+    // a line that never goes quiet: more than the longest block (31 bytes),
+    // so the wait lasts at most about 40 byte times plus the quiet time.
+    static constexpr int kLateBytesMax = 40;
+
+protected:
+    LineDevice& device() { return *device_; }
+
+private:
+    // Takes and discards what still arrives until the line has been quiet
+    // for QuietMs, or kLateBytesMax bytes (or failed receives) were taken.
+    void LetLateAnswerPass();
+
+    std::unique_ptr<LineDevice> device_;
+    uint16_t readTimeoutMs_ = kDefaultReadTimeoutMs;
+    int64_t byteTimeNs_ = 0;
+    bool answerMayBeLate_ = false;
+};
+
+}  // namespace zul

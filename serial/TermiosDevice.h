@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "serial/LineDevice.h"
+#include "serial/LineSettings.h"
+
+namespace zul {
+
+// A serial device on a Linux tty (termios). The port names map to devices as
+// DevicePathForPort says (serial/PortNames.h).
+//
+// The object owns the file descriptor of the open device and closes it in
+// Close, in Open (before a new open), after a failed Configure and in its
+// destructor. Not copyable.
+//
+// Error codes (SerialPort::kErrorNotFound etc.), from errno:
+//   2    ENOENT, ENODEV, ENXIO, or a name that is not a port
+//   5    EBUSY, EACCES, EPERM, or the device held by another open (flock)
+//   0x57 EINVAL, ENOTTY, or a line configuration the port does not support
+//   any other errno value as it stands.
+// A device that is not a tty opens, and then fails Configure with 0x57.
+class TermiosDevice final : public LineDevice {
+public:
+    TermiosDevice() = default;
+    ~TermiosDevice() override;
+    TermiosDevice(const TermiosDevice&) = delete;
+    TermiosDevice& operator=(const TermiosDevice&) = delete;
+
+    // Opens the device read/write, non-blocking, not as the controlling
+    // terminal, and exclusive: an advisory flock (which also holds against
+    // root) and TIOCEXCL.
+    uint32_t Open(const std::string& portName) override;
+
+    // Purges both queues; sets raw 8-bit mode with the baud rate (1200, 2400,
+    // 9600, 19200, 38400), parity (0 none, 1 odd, 2 even; received bytes are
+    // checked when it is on, and line errors are marked either way) and stop
+    // bits (0 one, 2 two); no flow control; receiver on, modem lines
+    // ignored; asserts DTR and RTS. 0x57 for a value outside these lists or a
+    // device that is not a tty.
+    uint32_t Configure(const LineSettings& line) override;
+
+    void Close() override;
+    bool IsOpen() const override { return fd_ >= 0; }
+
+    void PurgeReceive() override;
+    void PurgeTransmit() override;
+    // A marked line error is taken out of the queue by the receive that
+    // meets it; nothing is left to clear.
+    void ClearLineErrors() override {}
+
+    // Writes all bytes, waiting for room, then waits until the driver's
+    // output queue is empty; all of it within boundMs.
+    bool Send(std::span<const uint8_t> bytes, uint32_t boundMs) override;
+
+    // Collects bytes until all are there or the time-outs have passed
+    // (monotonic clock, waits to the nanosecond). -1 when the device hangs
+    // up, on a read error, and when a byte arrives with a parity or framing
+    // error or a break.
+    int32_t Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) override;
+
+    // The error code for an errno value (the table above).
+    static uint32_t ErrorCodeForErrno(int error);
+
+private:
+    bool WaitUntilSent(int64_t deadline);
+
+    int fd_ = -1;
+};
+
+}  // namespace zul
