@@ -1,18 +1,18 @@
 #include "serial/TermiosDevice.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <linux/serial.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <ctime>
+#include <charconv>
+#include <cstdio>
 #include <optional>
 
 #include "serial/ParityMarking.h"
@@ -50,21 +50,14 @@ std::optional<speed_t> SpeedFor(int32_t baudRate) {
     return std::nullopt;
 }
 
-// Monotonic time in nanoseconds.
-int64_t NowNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-// One wait of the read loop: the time left, to the nanosecond, but at most
-// 50 ms. The kernel lets a sleeping poll overrun by up to 0.1 % of its length
-// (timer slack), so one wait for a whole 2000 ms time-out would come back
-// 2 ms late; short slices keep the overrun near 50 us.
-timespec PollSlice(int64_t remainingNs) {
-    constexpr int64_t kSliceNs = 50'000'000;
-    const int64_t ns = remainingNs < kSliceNs ? remainingNs : kSliceNs;
-    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+// One wait of a loop that watches the clock: the time left, to the
+// nanosecond, but at most `most`. The kernel lets a sleeping poll overrun by
+// up to 0.1 % of its length (timer slack), so one wait for a whole 2000 ms
+// time-out would come back 2 ms late; slices of 50 ms keep the overrun near
+// 50 us.
+timespec PollSlice(int64_t remainingNs, int64_t mostNs = 50'000'000) {
+    const int64_t ns = std::min(remainingNs, mostNs);
+    return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
 
 // Retries a call that failed with EINTR.
@@ -78,35 +71,31 @@ auto RetryEintr(F call) {
     }
 }
 
-// A pseudo-terminal (the simulated unit's line) cannot hold a parity setting
-// and drops it; a real line that drops it refuses the configuration.
-bool IsPseudoTerminal(int fd) {
-    struct stat st {};
-    constexpr unsigned kPtySlaveFirstMajor = 136;  // the eight majors of pty slaves
+// The eight majors of pseudo-terminal slaves.
+bool IsPseudoTerminal(const struct stat& st) {
+    constexpr unsigned kPtySlaveFirstMajor = 136;
     constexpr unsigned kPtySlaveMajors = 8;
-    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kPtySlaveFirstMajor &&
+    return S_ISCHR(st.st_mode) && major(st.st_rdev) >= kPtySlaveFirstMajor &&
            major(st.st_rdev) < kPtySlaveFirstMajor + kPtySlaveMajors;
 }
 
-// The C library turns a successful tcsetattr into EINVAL when the device
-// dropped the parity bits of the request, as a pseudo-terminal does; it lets
-// the same request pass on the first configuration of the line (when other
-// settings change too) and refuses it from then on, so the second opening of
-// the same line failed. True when the device holds everything asked for
-// except parity, which such a line does not have.
-bool TookAllButParity(int fd, const termios& wanted) {
-    termios now{};
-    if (tcgetattr(fd, &now) != 0) {
-        return false;
-    }
-    constexpr tcflag_t kParityBits = PARENB | PARODD;
-    return now.c_iflag == wanted.c_iflag && now.c_oflag == wanted.c_oflag &&
-           now.c_lflag == wanted.c_lflag &&
-           (now.c_cflag & ~kParityBits) == (wanted.c_cflag & ~kParityBits) &&
-           now.c_cc[VMIN] == wanted.c_cc[VMIN] && now.c_cc[VTIME] == wanted.c_cc[VTIME];
+// Where programs that follow the UUCP convention put their lock files,
+// LCK..<device name>, holding the owner's process id.
+constexpr std::array<const char*, 2> kLockDirectories{"/run/lock", "/var/lock"};
+
+std::optional<pid_t> ParsePid(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return std::nullopt;
+    text.remove_prefix(first);
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), pid);
+    if (error != std::errc{} || pid <= 0) return std::nullopt;
+    return pid;
 }
 
 }  // namespace
+
+TermiosDevice::TermiosDevice(TermiosCalls& calls) : sys_(calls) {}
 
 TermiosDevice::~TermiosDevice() {
     Close();
@@ -137,21 +126,134 @@ uint32_t TermiosDevice::Open(const std::string& portName) {
     if (!path) {
         return kErrorNotFound;
     }
-    const int fd =
-        RetryEintr([&] { return open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+    const int fd = RetryEintr(
+        [&] { return sys_.Open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0); });
     if (fd < 0) {
         return ErrorCodeForErrno(errno);
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        close(fd);
-        return ErrorCodeForErrno(error);
+    fd_ = fd;
+    const uint32_t code = Claim(*path);
+    if (code != kOk) {
+        Close();
+    }
+    return code;
+}
+
+uint32_t TermiosDevice::Claim(const std::string& path) {
+    if (sys_.Flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        return ErrorCodeForErrno(errno);
+    }
+    struct stat st {};
+    if (sys_.Fstat(fd_, &st) != 0) {
+        return ErrorCodeForErrno(errno);
+    }
+    pseudoTerminal_ = IsPseudoTerminal(st);
+    // A pseudo-terminal has no port type, no lock-file names and a peer that
+    // keeps it open on purpose (the simulated unit does): the checks below
+    // are for real lines.
+    if (S_ISCHR(st.st_mode) && !pseudoTerminal_) {
+        // An 8250 node with no UART behind it opens and takes settings, and
+        // then fails every write: the driver tells it by its port type. A
+        // device that does not answer (a USB adapter) counts as present.
+        serial_struct info{};
+        if (sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN) {
+            return kErrorNotFound;
+        }
+        if (HeldByAnotherProcess(st.st_rdev)) {
+            return kErrorInUse;
+        }
+        if (!TakeLockFile(path)) {
+            return kErrorInUse;
+        }
     }
     // Keeps out other openers that do not take the lock (root ignores it).
     // A device that is not a tty refuses it; Configure reports that.
-    ioctl(fd, TIOCEXCL);
-    fd_ = fd;
+    sys_.Ioctl(fd_, TIOCEXCL, nullptr);
     return kOk;
+}
+
+bool TermiosDevice::HeldByAnotherProcess(dev_t device) {
+    const std::string self = std::to_string(sys_.GetPid());
+    for (const std::string& pid : sys_.ListDirectory("/proc")) {
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos ||
+            pid == self) {
+            continue;
+        }
+        const std::string fds = "/proc/" + pid + "/fd";
+        for (const std::string& fd : sys_.ListDirectory(fds.c_str())) {
+            struct stat st {};
+            const std::string link = fds + "/" + fd;
+            if (sys_.Stat(link.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::optional<pid_t> TermiosDevice::LockOwner(const std::string& lockPath) {
+    const int fd = sys_.Open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::array<char, 64> text{};
+    const ssize_t n = sys_.Read(fd, text.data(), text.size() - 1);
+    sys_.Close(fd);
+    // An empty or unreadable file is taken as held: its writer may be about
+    // to fill it.
+    if (n <= 0) {
+        return pid_t{0};
+    }
+    return ParsePid(std::string_view(text.data(), static_cast<size_t>(n))).value_or(0);
+}
+
+bool TermiosDevice::TakeLockFile(const std::string& path) {
+    const std::string real = sys_.RealPath(path.c_str());
+    const std::string name = real.substr(real.rfind('/') + 1);
+    if (name.empty()) {
+        return true;
+    }
+    const pid_t self = sys_.GetPid();
+    // Another program's lock in any of the directories holds the port; one
+    // whose process is gone is stale and goes.
+    for (const char* directory : kLockDirectories) {
+        const std::string lockPath = std::string(directory) + "/LCK.." + name;
+        const std::optional<pid_t> owner = LockOwner(lockPath);
+        if (!owner || *owner == self) {
+            continue;
+        }
+        if (*owner > 0 && sys_.Kill(*owner, 0) != 0 && errno == ESRCH) {
+            sys_.Unlink(lockPath.c_str());
+            continue;
+        }
+        return false;
+    }
+    // Our own, in the first directory that takes it, in the usual form (the
+    // process id in ten columns and a newline), so that terminal programs
+    // see the port taken. A system without a writable lock directory gets
+    // none; the open goes on.
+    std::array<char, 16> text{};
+    const int length = std::snprintf(text.data(), text.size(), "%10d\n", static_cast<int>(self));
+    for (const char* directory : kLockDirectories) {
+        const std::string lockPath = std::string(directory) + "/LCK.." + name;
+        const int fd =
+            sys_.Open(lockPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                return false;  // another program took it just now
+            }
+            continue;
+        }
+        const bool written = sys_.Write(fd, text.data(), static_cast<size_t>(length)) == length;
+        sys_.Close(fd);
+        if (!written) {
+            sys_.Unlink(lockPath.c_str());
+            continue;
+        }
+        lockFile_ = lockPath;
+        break;
+    }
+    return true;
 }
 
 uint32_t TermiosDevice::Configure(const LineSettings& line) {
@@ -159,7 +261,7 @@ uint32_t TermiosDevice::Configure(const LineSettings& line) {
         return kErrorBadConfig;
     }
     termios tio{};
-    if (tcgetattr(fd_, &tio) != 0) {
+    if (sys_.TcGetAttr(fd_, &tio) != 0) {
         const int error = errno;
         Close();
         return ErrorCodeForErrno(error);
@@ -173,7 +275,7 @@ uint32_t TermiosDevice::Configure(const LineSettings& line) {
         Close();
         return kErrorBadConfig;
     }
-    tcflush(fd_, TCIOFLUSH);
+    sys_.TcFlush(fd_, TCIOFLUSH);
 
     // Raw 8-bit bytes in both directions, no flow control, no translation.
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP |
@@ -198,67 +300,94 @@ uint32_t TermiosDevice::Configure(const LineSettings& line) {
     tio.c_cc[VTIME] = 0;
     cfsetispeed(&tio, *speed);
     cfsetospeed(&tio, *speed);
-    if (tcsetattr(fd_, TCSANOW, &tio) != 0) {
+    if (sys_.TcSetAttr(fd_, TCSANOW, &tio) != 0) {
         const int error = errno;
-        if (error != EINVAL || !IsPseudoTerminal(fd_) || !TookAllButParity(fd_, tio)) {
+        if (error != EINVAL || !pseudoTerminal_ || !TookAllButParity(tio)) {
             Close();
             return ErrorCodeForErrno(error);
         }
     }
     // DTR and RTS on while the port is open; a pseudo-terminal has neither.
     int lines = TIOCM_DTR | TIOCM_RTS;
-    ioctl(fd_, TIOCMBIS, &lines);
+    sys_.Ioctl(fd_, TIOCMBIS, &lines);
 
+    // A USB adapter holds received bytes up to 16 ms unless asked for low
+    // latency; a driver that refuses keeps its own pace.
+    serial_struct info{};
+    if (sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0 && (info.flags & ASYNC_LOW_LATENCY) == 0) {
+        info.flags |= ASYNC_LOW_LATENCY;
+        sys_.Ioctl(fd_, TIOCSSERIAL, &info);
+    }
     return kOk;
+}
+
+// The C library turns a successful tcsetattr into EINVAL when the device
+// dropped the parity bits of the request, as a pseudo-terminal does; it lets
+// the same request pass on the first configuration of the line (when other
+// settings change too) and refuses it from then on, so the second opening of
+// the same line failed. True when the device holds everything asked for
+// except parity, which such a line does not have.
+bool TermiosDevice::TookAllButParity(const termios& wanted) {
+    termios now{};
+    if (sys_.TcGetAttr(fd_, &now) != 0) {
+        return false;
+    }
+    constexpr tcflag_t kParityBits = PARENB | PARODD;
+    return now.c_iflag == wanted.c_iflag && now.c_oflag == wanted.c_oflag &&
+           now.c_lflag == wanted.c_lflag &&
+           (now.c_cflag & ~kParityBits) == (wanted.c_cflag & ~kParityBits) &&
+           now.c_cc[VMIN] == wanted.c_cc[VMIN] && now.c_cc[VTIME] == wanted.c_cc[VTIME];
 }
 
 void TermiosDevice::Close() {
     if (fd_ < 0) {
         return;
     }
-    ioctl(fd_, TIOCNXCL);
-    close(fd_);
+    if (!lockFile_.empty()) {
+        sys_.Unlink(lockFile_.c_str());
+        lockFile_.clear();
+    }
+    sys_.Ioctl(fd_, TIOCNXCL, nullptr);
+    sys_.Close(fd_);
     fd_ = -1;
+    pseudoTerminal_ = false;
 }
 
 void TermiosDevice::PurgeReceive() {
-    if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
+    if (fd_ >= 0) sys_.TcFlush(fd_, TCIFLUSH);
 }
 
 void TermiosDevice::PurgeTransmit() {
-    if (fd_ >= 0) tcflush(fd_, TCOFLUSH);
+    if (fd_ >= 0) sys_.TcFlush(fd_, TCOFLUSH);
 }
 
 bool TermiosDevice::Send(std::span<const uint8_t> bytes, uint32_t boundMs) {
     if (fd_ < 0) {
         return false;
     }
-    const int64_t deadline = NowNs() + static_cast<int64_t>(boundMs) * 1'000'000;
+    const int64_t deadline = sys_.NowNs() + static_cast<int64_t>(boundMs) * 1'000'000;
     size_t written = 0;
     while (written < bytes.size()) {
-        const ssize_t n =
-            RetryEintr([&] { return write(fd_, bytes.data() + written, bytes.size() - written); });
+        const ssize_t n = RetryEintr(
+            [&] { return sys_.Write(fd_, bytes.data() + written, bytes.size() - written); });
         if (n > 0) {
             written += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const int64_t remaining = deadline - NowNs();
-            if (remaining <= 0) {
-                return false;
-            }
-            pollfd pfd{fd_, POLLOUT, 0};
-            const timespec slice = PollSlice(remaining);
-            const int ready = ppoll(&pfd, 1, &slice, nullptr);
-            if (ready < 0 && errno != EINTR) {
-                return false;
-            }
-            if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-                return false;
-            }
-            continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            return false;
         }
-        return false;
+        const int64_t remaining = deadline - sys_.NowNs();
+        if (remaining <= 0) {
+            return false;
+        }
+        pollfd pfd{fd_, POLLOUT, 0};
+        const timespec slice = PollSlice(remaining);
+        const int ready = sys_.Poll(&pfd, 1, &slice);
+        if ((ready < 0 && errno != EINTR) ||
+            (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)) {
+            return false;
+        }
     }
     return WaitUntilSent(deadline);
 }
@@ -270,18 +399,18 @@ bool TermiosDevice::WaitUntilSent(int64_t deadline) {
     constexpr int64_t kLookNs = 500'000;
     for (;;) {
         int queued = 0;
-        if (ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+        if (sys_.Ioctl(fd_, TIOCOUTQ, &queued) != 0) {
             return false;
         }
         if (queued <= 0) {
             return true;
         }
-        const int64_t remaining = deadline - NowNs();
+        const int64_t remaining = deadline - sys_.NowNs();
         if (remaining <= 0) {
             return false;
         }
-        const timespec pause = PollSlice(remaining < kLookNs ? remaining : kLookNs);
-        ppoll(nullptr, 0, &pause, nullptr);
+        const timespec pause = PollSlice(remaining, kLookNs);
+        sys_.Poll(nullptr, 0, &pause);
     }
 }
 
@@ -290,19 +419,19 @@ int32_t TermiosDevice::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts)
         return -1;
     }
     const size_t count = buffer.size();
-    const int64_t deadline = NowNs() + timeouts.TotalNs(count);
+    const int64_t deadline = sys_.NowNs() + timeouts.TotalNs(count);
 
     ParityMarkDecoder decoder;
     std::array<uint8_t, 256> raw{};
     size_t received = 0;
     while (received < count) {
-        const int64_t remaining = deadline - NowNs();
+        const int64_t remaining = deadline - sys_.NowNs();
         if (remaining <= 0) {
             break;
         }
         pollfd pfd{fd_, POLLIN, 0};
         const timespec slice = PollSlice(remaining);
-        const int ready = ppoll(&pfd, 1, &slice, nullptr);
+        const int ready = sys_.Poll(&pfd, 1, &slice);
         if (ready == 0 || (ready < 0 && errno == EINTR)) {
             continue;  // the loop looks at the clock again
         }
@@ -311,7 +440,7 @@ int32_t TermiosDevice::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts)
         }
         // Never more raw bytes than still wanted: each raw byte yields at
         // most one received byte, so nothing beyond the count is taken.
-        const ssize_t n = read(fd_, raw.data(), std::min(count - received, raw.size()));
+        const ssize_t n = sys_.Read(fd_, raw.data(), std::min(count - received, raw.size()));
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
         }

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <sys/types.h>
+#include <termios.h>
+
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "serial/LineDevice.h"
 #include "serial/LineSettings.h"
+#include "serial/TermiosCalls.h"
 
 namespace zul {
 
@@ -22,9 +27,18 @@ namespace zul {
 //   0x57 EINVAL, ENOTTY, or a line configuration the port does not support
 //   any other errno value as it stands.
 // A device that is not a tty opens, and then fails Configure with 0x57.
+//
+// A real line (not a pseudo-terminal) is also checked as it opens: a port
+// whose driver reports no UART behind it is missing (2); a port that another
+// process has open, or whose UUCP lock file (LCK..name in /run/lock or
+// /var/lock) names a living process, is in use (5). A lock file of a process
+// that is gone is removed. While the port is open, a lock file of ours holds
+// it against terminal programs that look for one.
+//
+// Every system call goes through calls (RealTermiosCalls() by default).
 class TermiosDevice final : public LineDevice {
 public:
-    TermiosDevice() = default;
+    explicit TermiosDevice(TermiosCalls& calls = RealTermiosCalls());
     ~TermiosDevice() override;
     TermiosDevice(const TermiosDevice&) = delete;
     TermiosDevice& operator=(const TermiosDevice&) = delete;
@@ -38,7 +52,8 @@ public:
     // 9600, 19200, 38400), parity (0 none, 1 odd, 2 even; received bytes are
     // checked when it is on, and line errors are marked either way) and stop
     // bits (0 one, 2 two); no flow control; receiver on, modem lines
-    // ignored; asserts DTR and RTS. 0x57 for a value outside these lists or a
+    // ignored; asserts DTR and RTS; asks the driver for low latency where it
+    // offers it. 0x57 for a value outside these lists or a
     // device that is not a tty.
     uint32_t Configure(const LineSettings& line) override;
 
@@ -65,9 +80,17 @@ public:
     static uint32_t ErrorCodeForErrno(int error);
 
 private:
+    uint32_t Claim(const std::string& path);
+    bool HeldByAnotherProcess(dev_t device);
+    std::optional<pid_t> LockOwner(const std::string& lockPath);
+    bool TakeLockFile(const std::string& path);
+    bool TookAllButParity(const termios& wanted);
     bool WaitUntilSent(int64_t deadline);
 
+    TermiosCalls& sys_;
     int fd_ = -1;
+    bool pseudoTerminal_ = false;
+    std::string lockFile_;  // ours, removed on close
 };
 
 }  // namespace zul

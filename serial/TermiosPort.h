@@ -11,7 +11,8 @@ namespace zul {
 // device.
 class TermiosPort final : public Line {
 public:
-    TermiosPort() : Line(std::make_unique<TermiosDevice>()) {}
+    explicit TermiosPort(TermiosCalls& calls = RealTermiosCalls())
+        : Line(std::make_unique<TermiosDevice>(calls)) {}
 
     static uint32_t ErrorCodeForErrno(int error) { return TermiosDevice::ErrorCodeForErrno(error); }
 };
