@@ -11,6 +11,7 @@
 
 #include "mock/RecordingMessageSink.h"
 #include "mock/TemporaryDirectory.h"
+#include "mock/Unprivileged.h"
 #include "serial/SettingsFile.h"
 
 namespace zul {
@@ -266,13 +267,54 @@ TEST_F(SettingsFileTest, UncreatableFileShowsTheMessageAndReturnsFalse) {
     EXPECT_EQ(sink_.boxes[0].text, "File cannot be opened");
 }
 
-TEST_F(SettingsFileTest, ReadOnlyDirectoryKeepsTheOldFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+// The file as an operator's account meets it: owned by that account, in a
+// folder it may not write to (the file is rewritten in place), or made
+// read-only (left alone, with a box). The mode stays either way.
+TEST_F(SettingsFileTest, LockedFolderOrReadOnlyFileAsAnOperator) {
+    const PortSettings chosen{5, 0, 1, 0};
+    const std::string chosenContent = FormatSettingsFile(chosen);
     WriteFile(path_, kDefaultContent);
-    ASSERT_EQ(chmod(dir_.path().c_str(), 0500), 0);
-    EXPECT_FALSE(WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink_));
-    EXPECT_EQ(sink_.boxes.size(), 1u);
-    EXPECT_EQ(ReadFile(path_), kDefaultContent);
+    ASSERT_EQ(chown(path_.c_str(), test::kUnprivilegedUid, test::kUnprivilegedGid), 0);
+    ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
+    ASSERT_EQ(chmod(dir_.path().c_str(), 0555), 0);  // no temporary file can be made
+    EXPECT_TRUE(test::AsUnprivilegedUser([&] {
+        RecordingMessageSink sink;
+        return WriteSettingsFile(path_, chosen, sink) && sink.boxes.empty();
+    }));
+    EXPECT_EQ(ReadFile(path_), chosenContent);
+    EXPECT_EQ(dir_.Entries(), 1u);
+
+    ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
+    ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+    EXPECT_TRUE(test::AsUnprivilegedUser([&] {
+        RecordingMessageSink sink;
+        return !WriteSettingsFile(path_, PortSettings{}, sink) && sink.boxes.size() == 1 &&
+               sink.boxes[0].caption == "WRITE FILE" &&
+               sink.boxes[0].text == "File cannot be opened";
+    }));
+    EXPECT_EQ(ReadFile(path_), chosenContent);
+    struct stat st {};
+    ASSERT_EQ(stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(st.st_uid, test::kUnprivilegedUid);
+    EXPECT_EQ(dir_.Entries(), 1u);
+}
+
+// A bench that shares one file through a link: the file is rewritten, the
+// link stays, and the file keeps its mode.
+TEST_F(SettingsFileTest, LinkedFileIsRewrittenAndTheLinkStays) {
+    const std::string shared = dir_.File("shared.ini");
+    WriteFile(shared, kDefaultContent);
+    ASSERT_EQ(chmod(shared.c_str(), 0604), 0);
+    ASSERT_EQ(symlink("shared.ini", path_.c_str()), 0);
+    ASSERT_TRUE(WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink_));
+    struct stat st {};
+    ASSERT_EQ(lstat(path_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadFile(shared), FormatSettingsFile(PortSettings{5, 0, 1, 0}));
+    ASSERT_EQ(stat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    EXPECT_EQ(dir_.Entries(), 2u);
 }
 
 // A write that runs out of room half way (a full disk) must leave the old
