@@ -48,6 +48,13 @@ std::optional<Profile> PresetProfile(std::string_view name) {
         p.dropOffAfter = 3;  // 0xB6, 0xB4, 0xA7; the lever blocks go unanswered
         return p;
     }
+    if (name == "straddle") {
+        // The 7th ENQ of a run asks for the white registers (8 bytes, read
+        // within 2080 ms): 3 ms latency, 2072 ms more, then 1.15 ms a byte
+        // puts about half of the block before the deadline and half after.
+        p.faults[cmd::kEnq] = {Fault{.kind = Fault::Kind::Late, .delayMs = 2072, .onlyNth = 7}};
+        return p;
+    }
     return std::nullopt;
 }
 

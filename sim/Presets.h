@@ -24,6 +24,7 @@ inline constexpr PresetInfo kPresets[] = {
     {"slow-motor", "motor speed 80"},
     {"refused-write", "refuses 0xB0 with 0x15: \"EEPROM writing error\""},
     {"drop-off", "answers the EEPROM erase and the lever opening, then drops off the line"},
+    {"straddle", "healthy; the first white register block arrives across its deadline"},
 };
 
 // The profile of the preset called name, or nullopt for an unknown name.

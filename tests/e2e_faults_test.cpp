@@ -93,5 +93,20 @@ TEST(E2eFaults, UnitDroppingOffMidRunEndsTheItemInACommunicationError) {
     ExpectFailedThenCancel(b);
 }
 
+// A healthy unit whose white register block straddles its 2080 ms deadline:
+// the retry waits until the line is quiet, and the item passes on the
+// second block instead of taking the first one's tail for its head.
+TEST(E2eFaults, ABlockAcrossItsDeadlinePassesOnTheRetry) {
+    test::E2eBench b("straddle");
+    for (int16_t step = 0; step < 4; ++step) b.ClickStart();
+    ASSERT_EQ(b.form->AdjStep(), 4);
+    b.ClickStart();
+    EXPECT_EQ(b.form->AdjStep(), 5);
+    EXPECT_THAT(b.Shown(), ElementsAreArray(test::kGoodRunScreens[4].lines));
+    EXPECT_THAT(b.sim.Received(18),
+                ElementsAre(0xB6, 0xB4, 0xA7, 0x05, 0x05, 0x05, 0xA7, 0x05, 0x05, 0x05, 0xA1, 0xC0,
+                            0x05, 0x05, 0xEE, 0xE0, 0xB0, 0xB4));
+}
+
 }  // namespace
 }  // namespace zul
