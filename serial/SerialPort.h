@@ -48,16 +48,16 @@ public:
     // The read time-out constant now in force, in milliseconds.
     virtual uint16_t ReadTimeout() const = 0;
 
-    // Purges the transmit queue, writes every byte, waits until they have left,
-    // purges the transmit queue again. Returns true when the write succeeded;
-    // false at once when the port is not open.
+    // Empties the receive queue (after letting a late answer to the last
+    // read pass), writes every byte and waits until they have left, within
+    // a bound. Returns true when the write succeeded; false at once when the
+    // port is not open. Whatever arrives from this call on is the answer.
     virtual bool WritePort(std::span<const uint8_t> bytes) = 0;
 
-    // Purges the receive queue (bytes that arrived before the call are lost),
-    // then reads up to buffer.size() bytes within the time-out, then purges the
-    // receive queue again. Returns the number of bytes received (fewer than
-    // asked means the time-out ran out); 0 on a failed read (a line error, a
-    // closed port).
+    // Reads up to buffer.size() bytes within the time-out, then purges the
+    // receive queue. Returns the number of bytes received (fewer than asked
+    // means the time-out ran out); 0 on a failed read (a line error, a closed
+    // port).
     virtual uint32_t ReadPort(std::span<uint8_t> buffer) = 0;
 };
 

@@ -13,8 +13,8 @@ namespace zul::sim {
 // A serial port whose far end is a SimUnit in the same process, for tests of
 // the exchange, the items and the widgets with no real time passing.
 //
-// The unit answers on the read that follows the write, after the receive
-// purge, as a real unit does after its processing time. A read that a real
+// The unit answers on the read that follows the write (the receive queue was
+// emptied before the write), as a real unit does after its processing time. A read that a real
 // line would time out advances the clock by what it would have waited
 // (10 ms per requested byte plus the constant); an answer that comes in time
 // advances it by the unit's delay.
