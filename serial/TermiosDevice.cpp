@@ -149,9 +149,11 @@ uint32_t TermiosDevice::Claim(const std::string& path) {
     }
     pseudoTerminal_ = IsPseudoTerminal(st);
     // A pseudo-terminal has no port type, no lock-file names and a peer that
-    // keeps it open on purpose (the simulated unit does): the checks below
-    // are for real lines.
-    if (S_ISCHR(st.st_mode) && !pseudoTerminal_) {
+    // keeps it open on purpose (the simulated unit does), and a device that
+    // is no terminal at all fails Configure: the checks below are for real
+    // lines.
+    termios tio{};
+    if (S_ISCHR(st.st_mode) && !pseudoTerminal_ && sys_.TcGetAttr(fd_, &tio) == 0) {
         // An 8250 node with no UART behind it opens and takes settings, and
         // then fails every write: the driver tells it by its port type. A
         // device that does not answer (a USB adapter) counts as present.
@@ -219,10 +221,12 @@ bool TermiosDevice::TakeLockFile(const std::string& path) {
     for (const char* directory : kLockDirectories) {
         const std::string lockPath = std::string(directory) + "/LCK.." + name;
         const std::optional<pid_t> owner = LockOwner(lockPath);
-        if (!owner || *owner == self) {
+        if (!owner) {
             continue;
         }
-        if (*owner > 0 && sys_.Kill(*owner, 0) != 0 && errno == ESRCH) {
+        // Our own process id: left by an earlier process that had it (ours
+        // was removed when the port closed).
+        if (*owner == self || (*owner > 0 && sys_.Kill(*owner, 0) != 0 && errno == ESRCH)) {
             sys_.Unlink(lockPath.c_str());
             continue;
         }
