@@ -15,7 +15,7 @@ fail() {
 
 scripts/package.sh
 debs=(dist/zul10_*_amd64.deb)
-((${#debs[@]} == 1)) && [[ -f ${debs[0]} ]] || fail "not exactly one package in dist/: ${debs[*]}"
+[[ ${#debs[@]} -eq 1 && -f ${debs[0]} ]] || fail "not exactly one package in dist/: ${debs[*]}"
 deb=${debs[0]}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zul10-package.XXXXXX")
