@@ -58,10 +58,12 @@ QPixmap DrawLogo() {
     return QPixmap::fromImage(image);
 }
 
-QIcon ProgramIcon() {
-    QImage image(kIconSize, kIconSize, QImage::Format_ARGB32);
+QImage DrawProgramIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
+    // Drawn on a 32 x 32 grid.
+    p.scale(static_cast<qreal>(size) / kIconSize, static_cast<qreal>(size) / kIconSize);
 
     // The validator's front with its slot.
     p.setPen(Qt::black);
@@ -82,7 +84,11 @@ QIcon ProgramIcon() {
     p.drawLine(19, 7, 12, 16);
     p.drawLine(12, 16, 19, 16);
     p.end();
-    return QIcon(QPixmap::fromImage(image));
+    return image;
+}
+
+QIcon ProgramIcon() {
+    return QIcon(QPixmap::fromImage(DrawProgramIcon(kIconSize)));
 }
 
 }  // namespace zul

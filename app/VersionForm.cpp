@@ -2,14 +2,13 @@
 
 #include <QFont>
 
+#include "ProgramVersion.h"
 #include "app/Logo.h"
 #include "ui_VersionForm.h"
 
 namespace {
 
 constexpr const char* kVersionPrefix = "Version ";
-constexpr const char* kProgramVersion = "1.01";
-constexpr const char* kRevisionSuffix = "-01";
 
 }  // namespace
 
@@ -41,6 +40,6 @@ QString TVersionForm::VersionText() const {
 }
 
 QString TVersionForm::VersionLine() {
-    return QString::fromLatin1(kVersionPrefix) + QString::fromLatin1(kProgramVersion) +
-           QString::fromLatin1(kRevisionSuffix);
+    return QString::fromLatin1(kVersionPrefix) + QString::fromLatin1(zul::kProgramVersion) +
+           QString::fromLatin1(zul::kRevisionSuffix);
 }

@@ -19,7 +19,8 @@ public:
     void SetVersionText(const QString& text);
     QString VersionText() const;
 
-    // "Version " + "1.01" + "-01".
+    // "Version " + the program version + the revision suffix, as the
+    // project version gives them: "Version 1.01-01".
     static QString VersionLine();
 
 private:

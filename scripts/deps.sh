@@ -11,6 +11,7 @@ PACKAGES=(
     xvfb xauth xdotool x11-apps imagemagick
     clang libclang-rt-14-dev
     valgrind
+    dpkg-dev file lintian desktop-file-utils
 )
 
 missing=()

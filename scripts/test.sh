@@ -8,6 +8,7 @@ scripts/deps.sh
 
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j2
+scripts/package_test.sh
 
 # A brief run of each libFuzzer target (about 10 s each).
 ZUL_FUZZ_BUILD=build-fuzz scripts/fuzz.sh 10
