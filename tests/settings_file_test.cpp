@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -266,6 +269,7 @@ TEST_F(SettingsFileTest, UncreatableFileShowsTheMessageAndReturnsFalse) {
     EXPECT_EQ(sink_.boxes[0].text, "File cannot be opened");
 }
 
+#ifndef _WIN32  // POSIX permissions and processes
 TEST_F(SettingsFileTest, ReadOnlyDirectoryKeepsTheOldFile) {
     if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
     WriteFile(path_, kDefaultContent);
@@ -297,6 +301,20 @@ TEST_F(SettingsFileTest, FailedWriteHalfWayKeepsTheOldFile) {
     EXPECT_EQ(ReadFile(path_), kDefaultContent);
     EXPECT_EQ(dir_.Entries(), 1u);
 }
+#endif
+
+#ifdef _WIN32
+TEST_F(SettingsFileTest, ReadOnlyFileIsLeftAlone) {
+    namespace fs = std::filesystem;
+    WriteFile(path_, kDefaultContent);
+    fs::permissions(path_, fs::perms::all, fs::perm_options::remove);
+    EXPECT_FALSE(WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink_));
+    EXPECT_EQ(sink_.boxes.size(), 1u);
+    EXPECT_EQ(ReadFile(path_), kDefaultContent);
+    EXPECT_EQ(dir_.Entries(), 1u);
+    fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add);
+}
+#endif
 
 TEST_F(SettingsFileTest, RewriteReplacesTheOldContentWhole) {
     WriteFile(path_, kDefaultContent + std::string(500, 'q'));
