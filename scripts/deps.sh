@@ -11,6 +11,7 @@ PACKAGES=(
     xvfb xauth xdotool x11-apps imagemagick
     clang libclang-rt-14-dev
     valgrind
+    g++-mingw-w64-x86-64 wine64 wine
 )
 
 missing=()
