@@ -34,10 +34,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A fresh prefix once (about 17 s here). Wine gives every /dev/ttyS*, ttyUSB* and
-# ttyACM* a COM name of its own; COM1 to COM7 are pinned here, COM1 to the
-# simulator's link and the others to nothing, so no test can reach a real
-# serial device of this machine.
+# A fresh prefix once (about 17 s here). Wine gives every /dev/ttyS*,
+# ttyUSB* and ttyACM* a COM name of its own; COM1 to COM7 are pinned here,
+# COM1 to the simulator's link and the others to nothing, so no test can
+# reach a real serial device of this machine.
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
     "$wine64" wineboot -i >"$logs/wineboot.log" 2>&1
 fi
