@@ -54,33 +54,9 @@ void SetReadPart(COMMTIMEOUTS& record, ReadTimeouts timeouts) {
     record.ReadTotalTimeoutConstant = timeouts.constantMs;
 }
 
-}  // namespace
-
-Win32Calls& Win32Calls::System() {
-    static SystemCalls calls;
-    return calls;
-}
-
-Win32Device::~Win32Device() {
-    Close();
-}
-
-uint32_t Win32Device::Open(const std::string& portName) {
-    Close();
-    const std::optional<std::string> path = DevicePathForPort(portName);
-    if (!path) {
-        return SerialPort::kErrorNotFound;
-    }
-    const HANDLE handle = calls_.CreateFileA(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                             nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return calls_.GetLastError();
-    }
-    handle_ = handle;
-    return SerialPort::kOk;
-}
-
-DCB Win32Device::LineState(DCB reported, const LineSettings& line) {
+// The port state Configure writes: what the port reported, with the line
+// configuration set over it.
+DCB LineState(DCB reported, const LineSettings& line) {
     DCB dcb = reported;
     dcb.DCBlength = sizeof(DCB);
     dcb.BaudRate = static_cast<DWORD>(line.baudRate);
@@ -101,6 +77,32 @@ DCB Win32Device::LineState(DCB reported, const LineSettings& line) {
     return dcb;
 }
 
+}  // namespace
+
+Win32Calls& Win32Calls::System() {
+    static SystemCalls calls;
+    return calls;
+}
+
+Win32Device::~Win32Device() {
+    Close();
+}
+
+uint32_t Win32Device::Open(const std::string& portName) {
+    Close();
+    const std::optional<std::string> path = DevicePathForPort(portName);
+    if (!path) {
+        return SerialPort::kErrorNotFound;
+    }
+    const HANDLE handle = calls_.CreateFileA(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                             nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return LastError();
+    }
+    handle_ = handle;
+    return SerialPort::kOk;
+}
+
 uint32_t Win32Device::Configure(const LineSettings& line) {
     if (!IsOpen()) {
         return SerialPort::kErrorBadConfig;
@@ -115,11 +117,16 @@ uint32_t Win32Device::Configure(const LineSettings& line) {
     timeouts.WriteTotalTimeoutConstant = kDefaultReadTimeoutMs;
     timeoutsKnown_ = false;
     if (!calls_.SetCommState(handle_, &wanted) || !ApplyTimeouts(timeouts)) {
-        const uint32_t code = calls_.GetLastError();
+        const uint32_t code = LastError();
         Close();
         return code;
     }
     return SerialPort::kOk;
+}
+
+uint32_t Win32Device::LastError() {
+    const DWORD error = calls_.GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
 void Win32Device::Close() {

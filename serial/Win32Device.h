@@ -55,10 +55,11 @@ public:
     // ReadFile under the read time-outs given (no limit between bytes).
     int32_t Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) override;
 
-    // The port state Configure writes, from the state the port reported.
-    static DCB LineState(DCB reported, const LineSettings& line);
-
 private:
+    // The error of the call that just failed; never 0, which would read as
+    // success (31, a device not working, for a driver that sets none).
+    uint32_t LastError();
+
     // Puts timeouts in force unless they already are. False when the driver
     // refuses them.
     bool ApplyTimeouts(const COMMTIMEOUTS& timeouts);
