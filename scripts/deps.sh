@@ -12,6 +12,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     valgrind
     dpkg-dev file lintian desktop-file-utils
+    g++-mingw-w64-x86-64 wine64 wine
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: a normal build, and a build
-# under the address and undefined-behaviour sanitizers; in between, a brief
-# run of each fuzz target.
+# under the address and undefined-behaviour sanitizers; in between, the
+# Windows leg under Wine and a brief run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -9,6 +9,10 @@ scripts/deps.sh
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j2
 scripts/package_test.sh
+
+# The core and its suites cross-built for Windows and run under Wine, the
+# Win32 port against the simulator tool of the build above.
+scripts/test-windows.sh
 
 # A brief run of each libFuzzer target (about 10 s each).
 ZUL_FUZZ_BUILD=build-fuzz scripts/fuzz.sh 10

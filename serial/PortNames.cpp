@@ -13,15 +13,24 @@ struct PortDevice {
     std::string_view overrideVariable;
 };
 
+// Windows opens the port names themselves, in the device namespace (which
+// also reaches COM10 and above); Linux the first serial ttys.
+#ifdef _WIN32
+#define ZUL_PORT_DEVICE(onWindows, onLinux) onWindows
+#else
+#define ZUL_PORT_DEVICE(onWindows, onLinux) onLinux
+#endif
+
 constexpr std::array<PortDevice, 7> kPortDevices{{
-    {"COM1", "/dev/ttyS0", "ZUL10_COM1"},
-    {"COM2", "/dev/ttyS1", "ZUL10_COM2"},
-    {"COM3", "/dev/ttyS2", "ZUL10_COM3"},
-    {"COM4", "/dev/ttyS3", "ZUL10_COM4"},
-    {"COM5", "/dev/ttyS4", "ZUL10_COM5"},
-    {"COM6", "/dev/ttyS5", "ZUL10_COM6"},
-    {"COM7", "/dev/ttyS6", "ZUL10_COM7"},
+    {"COM1", ZUL_PORT_DEVICE("\\\\.\\COM1", "/dev/ttyS0"), "ZUL10_COM1"},
+    {"COM2", ZUL_PORT_DEVICE("\\\\.\\COM2", "/dev/ttyS1"), "ZUL10_COM2"},
+    {"COM3", ZUL_PORT_DEVICE("\\\\.\\COM3", "/dev/ttyS2"), "ZUL10_COM3"},
+    {"COM4", ZUL_PORT_DEVICE("\\\\.\\COM4", "/dev/ttyS3"), "ZUL10_COM4"},
+    {"COM5", ZUL_PORT_DEVICE("\\\\.\\COM5", "/dev/ttyS4"), "ZUL10_COM5"},
+    {"COM6", ZUL_PORT_DEVICE("\\\\.\\COM6", "/dev/ttyS5"), "ZUL10_COM6"},
+    {"COM7", ZUL_PORT_DEVICE("\\\\.\\COM7", "/dev/ttyS6"), "ZUL10_COM7"},
 }};
+#undef ZUL_PORT_DEVICE
 
 const PortDevice* FindPort(std::string_view portName) {
     for (const PortDevice& port : kPortDevices) {

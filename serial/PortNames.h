@@ -7,9 +7,10 @@
 namespace zul {
 
 // The port names the operator chooses from, "COM1" to "COM7", and the
-// devices behind them: /dev/ttyS0 to /dev/ttyS6, unless the environment
-// variable ZUL10_COM1 .. ZUL10_COM7 is set to a non-empty path, which then
-// names the device for that port (a USB adapter, a pseudo-terminal).
+// devices behind them: \\.\COM1 to \\.\COM7 on Windows, /dev/ttyS0 to
+// /dev/ttyS6 on Linux, unless the environment variable ZUL10_COM1 ..
+// ZUL10_COM7 is set to a non-empty path, which then names the device for that
+// port (\\.\COM12, a USB adapter, a pseudo-terminal).
 //
 // Returns the device path for portName (exact, case-sensitive), or no value
 // for any other name (the open then fails with "not found", code 2).

@@ -1,34 +1,44 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <string>
 
+#include "mock/Environment.h"
 #include "serial/PortNames.h"
 
 namespace zul {
 namespace {
 
+using test::SetEnvironment;
+
+// The device of COMn when nothing overrides it.
+std::string DefaultDevice(int n) {
+#ifdef _WIN32
+    return "\\\\.\\COM" + std::to_string(n);
+#else
+    return "/dev/ttyS" + std::to_string(n - 1);
+#endif
+}
+
 class PortNamesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (int i = 1; i <= 7; ++i) unsetenv(("ZUL10_COM" + std::to_string(i)).c_str());
+        for (int i = 1; i <= 7; ++i) test::UnsetEnvironment("ZUL10_COM" + std::to_string(i));
     }
     void TearDown() override { SetUp(); }
 };
 
 TEST_F(PortNamesTest, ComPortsMapToTheSerialDevices) {
     for (int i = 1; i <= 7; ++i) {
-        EXPECT_EQ(DevicePathForPort("COM" + std::to_string(i)),
-                  "/dev/ttyS" + std::to_string(i - 1));
+        EXPECT_EQ(DevicePathForPort("COM" + std::to_string(i)), DefaultDevice(i));
     }
 }
 
 TEST_F(PortNamesTest, EnvironmentOverridesOnePortWhenNotEmpty) {
-    setenv("ZUL10_COM3", "/dev/pts/9", 1);
-    setenv("ZUL10_COM4", "", 1);
+    SetEnvironment("ZUL10_COM3", "/dev/pts/9");
+    SetEnvironment("ZUL10_COM4", "");
     EXPECT_EQ(DevicePathForPort("COM3"), "/dev/pts/9");
-    EXPECT_EQ(DevicePathForPort("COM4"), "/dev/ttyS3");
-    EXPECT_EQ(DevicePathForPort("COM2"), "/dev/ttyS1");
+    EXPECT_EQ(DevicePathForPort("COM4"), DefaultDevice(4));
+    EXPECT_EQ(DevicePathForPort("COM2"), DefaultDevice(2));
     EXPECT_EQ(PortOverrideVariable("COM3"), "ZUL10_COM3");
 }
 

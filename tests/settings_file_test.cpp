@@ -1,17 +1,22 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
 
 #include "mock/RecordingMessageSink.h"
 #include "mock/TemporaryDirectory.h"
+#ifndef _WIN32
 #include "mock/Unprivileged.h"
+#endif
 #include "serial/SettingsFile.h"
 
 namespace zul {
@@ -267,6 +272,7 @@ TEST_F(SettingsFileTest, UncreatableFileShowsTheMessageAndReturnsFalse) {
     EXPECT_EQ(sink_.boxes[0].text, "File cannot be opened");
 }
 
+#ifndef _WIN32  // POSIX permissions and processes
 // The file as an operator's account meets it: owned by that account, in a
 // folder it may not write to (the file is rewritten in place), or made
 // read-only (left alone, with a box). The mode stays either way.
@@ -339,6 +345,20 @@ TEST_F(SettingsFileTest, FailedWriteHalfWayKeepsTheOldFile) {
     EXPECT_EQ(ReadFile(path_), kDefaultContent);
     EXPECT_EQ(dir_.Entries(), 1u);
 }
+#endif
+
+#ifdef _WIN32
+TEST_F(SettingsFileTest, ReadOnlyFileIsLeftAlone) {
+    namespace fs = std::filesystem;
+    WriteFile(path_, kDefaultContent);
+    fs::permissions(path_, fs::perms::all, fs::perm_options::remove);
+    EXPECT_FALSE(WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink_));
+    EXPECT_EQ(sink_.boxes.size(), 1u);
+    EXPECT_EQ(ReadFile(path_), kDefaultContent);
+    EXPECT_EQ(dir_.Entries(), 1u);
+    fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add);
+}
+#endif
 
 TEST_F(SettingsFileTest, RewriteReplacesTheOldContentWhole) {
     WriteFile(path_, kDefaultContent + std::string(500, 'q'));

@@ -4,19 +4,32 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
 
 namespace zul::test {
 
-// A fresh directory under /tmp, removed with everything in it when the
-// object goes, also when a test took its write permission away.
+// A fresh directory under /tmp (the temporary folder on Windows), removed with everything in it
+// when the object goes, also when a test took its write permission away.
 class TemporaryDirectory {
 public:
     TemporaryDirectory() {
+#ifdef _WIN32
+        // No mkdtemp: a random name under the temporary folder, made anew.
+        std::random_device random;
+        std::error_code ec;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        for (int attempt = 0; attempt < 100 && path_.empty() && !ec; ++attempt) {
+            const std::filesystem::path candidate =
+                base / ("zul10-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
+        }
+#else
         char tmpl[] = "/tmp/zul10-test-XXXXXX";
         if (mkdtemp(tmpl) != nullptr) path_ = tmpl;
+#endif
     }
     ~TemporaryDirectory() {
         if (path_.empty()) return;
@@ -28,10 +41,16 @@ public:
     TemporaryDirectory(const TemporaryDirectory&) = delete;
     TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
 
-    bool ok() const { return !path_.empty(); }
-    const std::filesystem::path& path() const { return path_; }
+    bool ok() const {
+        return !path_.empty();
+    }
+    const std::filesystem::path& path() const {
+        return path_;
+    }
     // The path of name in the directory.
-    std::string File(std::string_view name) const { return (path_ / name).string(); }
+    std::string File(std::string_view name) const {
+        return (path_ / name).string();
+    }
     // How many entries the directory holds.
     size_t Entries() const {
         size_t n = 0;

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "serial/LineDevice.h"
+#include "serial/LineSettings.h"
+#include "serial/Win32Calls.h"
+
+namespace zul {
+
+// A serial device on Windows (a COM port). The port names map to devices as
+// DevicePathForPort says (serial/PortNames.h): \\.\COM1 and so on.
+//
+// Error codes are those of GetLastError, unchanged: 2 for a port that does
+// not exist, 5 for one held by another program, 0x57 for a configuration
+// the driver refuses. A name that is not a port gives 2.
+//
+// Every receive and send runs under time-outs of the driver: a receive
+// under those it is given, a send under its bound. The device never reads
+// or writes without a bound in force. Not copyable; closes its handle in
+// Close, in Open, after a failed Configure and in its destructor.
+class Win32Device final : public LineDevice {
+public:
+    explicit Win32Device(Win32Calls& calls = Win32Calls::System()) : calls_(calls) {}
+    ~Win32Device() override;
+    Win32Device(const Win32Device&) = delete;
+    Win32Device& operator=(const Win32Device&) = delete;
+
+    // CreateFileA with read and write access, no sharing, synchronous I/O.
+    uint32_t Open(const std::string& portName) override;
+
+    // Purges both queues; reads the port's state, sets 8 data bits, the baud
+    // rate, parity and stop bits, binary mode, parity checking, DTR and RTS
+    // on, no flow control, no error or null byte replacement, abort on error,
+    // and writes it back. Then applies the time-outs of a 2000 ms read.
+    uint32_t Configure(const LineSettings& line) override;
+
+    void Close() override;
+    bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+
+    void PurgeReceive() override;
+    void PurgeTransmit() override;
+    void ClearLineErrors() override;
+
+    // WriteFile under a write time-out of boundMs. The driver completes the
+    // write once it has passed every byte on to the line. Draining beyond
+    // that (FlushFileBuffers) is not bounded by any time-out, so it is left
+    // out: a wedged adapter would block the window for good.
+    bool Send(std::span<const uint8_t> bytes, uint32_t boundMs) override;
+
+    // ReadFile under the read time-outs given (no limit between bytes).
+    int32_t Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) override;
+
+private:
+    // The error of the call that just failed; never 0, which would read as
+    // success (31, a device not working, for a driver that sets none).
+    uint32_t LastError();
+
+    // Puts timeouts in force unless they already are. False when the driver
+    // refuses them.
+    bool ApplyTimeouts(const COMMTIMEOUTS& timeouts);
+
+    Win32Calls& calls_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    COMMTIMEOUTS inForce_{};
+    bool timeoutsKnown_ = false;
+};
+
+}  // namespace zul

@@ -1,0 +1,11 @@
+# Windows only (the cross build, run under Wine by scripts/test-windows.sh):
+# the wizard's step engine, the Win32 device through a fake of the system
+# calls, the Win32 port against the simulator on COM1, and the named mutex
+# between two processes.
+zul_add_test(wizard_test SOURCES wizard_test.cpp ${ZUL_WIZARD_SOURCES} LIBS zul_adjust zul_sim)
+zul_add_test(win32_device_test SOURCES win32_device_test.cpp LIBS zul_serial)
+zul_add_test(win32_port_test SOURCES win32_port_test.cpp LIBS zul_serial)
+zul_add_test(single_instance_win32_test SOURCES single_instance_win32_test.cpp
+             ${PROJECT_SOURCE_DIR}/app/SingleInstanceWin32.cpp)
+# It needs the simulator on COM1, as scripts/test-windows.sh sets it up.
+set_tests_properties(win32_port_test PROPERTIES LABELS e2e)
