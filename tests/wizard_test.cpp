@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "mock/CaseNames.h"
 #include "mock/FakeWizardView.h"
 #include "mock/GoodRunScreens.h"
 #include "mock/ItemBench.h"
@@ -231,7 +232,7 @@ TEST_P(WizardFailure, EndsWithClickCancelAndOnlyCancelLeadsOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryItem, WizardFailure, ::testing::ValuesIn(kFailCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         zul::test::FieldName());
 
 TEST(Wizard, ExitClosesOnlyWhenIdleOrComplete) {
     for (int16_t step : {0, 11}) {
