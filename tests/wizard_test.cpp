@@ -58,10 +58,10 @@ TEST(WizardSteps, CounterRule) {
 }
 
 TEST(WizardSteps, MagScreenFillsTheRangeRightAligned) {
-    EXPECT_THAT(Wizard::MagScreen(),
+    EXPECT_THAT(Wizard::MagScreen(5, 70),
                 ElementsAre("*** 6.Mag adjustment ***", " MAG A/D Peak Adjustment", "",
                             "Find the position where both \"Peak Value\" and \"A/D\" enter",
-                            "the range between 46P and 70P.",
+                            "the range between  5P and 70P.",
                             "Hold the mag board in the position and click Next", "",
                             "To clear the mag peak value, click Clear"));
 }
