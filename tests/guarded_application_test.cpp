@@ -34,7 +34,10 @@ TEST(GuardedApplication, ExceptionFromAnEventHandlerEndsInTheErrorBoxAndExitCode
     char name[] = "zul10";
     char* argv[] = {name, nullptr};
     GuardedApplication app(argc, argv);
-    QTimer::singleShot(0, &app, [] { throw std::runtime_error("Out of memory"); });
+    QTimer handler;
+    handler.setSingleShot(true);
+    QObject::connect(&handler, &QTimer::timeout, [] { throw std::runtime_error("Out of memory"); });
+    handler.start(0);
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString caption;
     QString text;
