@@ -1,14 +1,12 @@
 #include "app/MainForm.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <array>
 #include <initializer_list>
 #include <string_view>
@@ -141,11 +139,6 @@ void TMainForm::ApplyFixedLook() {
     int menuHeight = bar->heightForWidth(kClientWidth);
     if (menuHeight < 0) menuHeight = bar->sizeHint().height();
     setFixedSize(kClientWidth, kClientHeight + menuHeight);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
 }
 
 void TMainForm::FormCreate() {

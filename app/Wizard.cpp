@@ -34,11 +34,10 @@ int16_t NextStep(int16_t step) {
     return static_cast<int16_t>(step + 1);
 }
 
-std::vector<std::string> Wizard::MagScreen() {
+std::vector<std::string> Wizard::MagScreen(int lower, int upper) {
     std::vector<std::string> lines(std::begin(kMagLinesBefore), std::end(kMagLinesBefore));
     char range[64];
-    std::snprintf(range, sizeof range, screen::kMagRangeFormat, screen::kMagPromptLower,
-                  screen::kMagPromptUpper);
+    std::snprintf(range, sizeof range, screen::kMagRangeFormat, lower, upper);
     lines.emplace_back(range);
     lines.insert(lines.end(), std::begin(kMagLinesAfter), std::end(kMagLinesAfter));
     return lines;

@@ -43,8 +43,10 @@ public:
     bool RunMagStart();
     bool RunMagEnd();
 
-    // The eight lines of the mag screen.
-    static std::vector<std::string> MagScreen();
+    // The eight lines of the mag screen, its range line filled with lower
+    // and upper.
+    static std::vector<std::string> MagScreen(int lower = screen::kMagPromptLower,
+                                              int upper = screen::kMagPromptUpper);
 
 private:
     bool RunRow(const WizardRow& row);

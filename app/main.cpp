@@ -1,11 +1,17 @@
 // The program entry: one copy per PC, the three windows in their fixed order,
 // the event loop, and exit code 0 in every case.
 
+#include <QEvent>
 #include <QFont>
+#include <QMargins>
+#include <QObject>
+#include <QPoint>
 #include <QRect>
 #include <QScreen>
+#include <QSize>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QWindow>
 #include <exception>
 
 #include "app/GuardedApplication.h"
@@ -19,6 +25,31 @@
 #include "serial/Rs232cForm.h"
 
 namespace {
+
+// Centres a window on its screen, frame included, when it is first exposed:
+// only then has the window manager framed it, and only then is the frame's
+// size known. Without a window manager the frame is empty.
+class CentreWhenExposed final : public QObject {
+public:
+    explicit CentreWhenExposed(QWindow& window) : window_(window) {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && window_.isExposed()) {
+            watched->removeEventFilter(this);
+            const QMargins frame = window_.frameMargins();
+            const QSize outer = window_.size().grownBy(frame);
+            const QRect area = window_.screen()->availableGeometry();
+            window_.setFramePosition(area.topLeft() + QPoint((area.width() - outer.width()) / 2,
+                                                             (area.height() - outer.height()) / 2));
+        }
+        return false;
+    }
+
+private:
+    QWindow& window_;
+};
 
 void Run(zul::GuardedApplication& app) {
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Windows"))) {
@@ -41,8 +72,8 @@ void Run(zul::GuardedApplication& app) {
     TVersionForm VersionForm;
     MainForm.SetDialogs(&Rs232cForm, &VersionForm);
 
-    const QRect screen = MainForm.screen()->availableGeometry();
-    MainForm.move(screen.center() - MainForm.rect().center());
+    MainForm.winId();  // makes the native window, to be watched from its first exposure on
+    CentreWhenExposed centring(*MainForm.windowHandle());
     MainForm.show();
     app.exec();
 }

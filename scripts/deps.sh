@@ -7,7 +7,7 @@ PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev
-    fonts-liberation
+    fonts-liberation fonts-sawarabi-gothic
     xvfb xauth xdotool x11-apps imagemagick
     clang libclang-rt-14-dev
     valgrind

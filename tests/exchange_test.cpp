@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "mock/CaseNames.h"
 #include "serial/Clock.h"
 #include "serial/CommandExchange.h"
 #include "serial/Commands.h"
@@ -71,7 +72,8 @@ TEST_P(RefusalTest, AcknowledgedCommandGivesFalseAfterFourTransmissions) {
     EXPECT_EQ(reply[0], 0xCC);  // the caller's buffer is not touched
 }
 
-INSTANTIATE_TEST_SUITE_P(NonAckBytes, RefusalTest, ::testing::Values(0x15, 0x00, 0x07, 0xFF));
+INSTANTIATE_TEST_SUITE_P(NonAckBytes, RefusalTest, ::testing::Values(0x15, 0x00, 0x07, 0xFF),
+                         [](const auto& info) { return test::HexName("Answer", info.param); });
 
 TEST_F(ExchangeTest, SilentUnitGivesNoAnswerAfterFourTransmissionsAndFourTimeOuts) {
     SetFault(cmd::kEepromErase, Fault{.kind = Kind::Silent});
@@ -211,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, NthFaultTest,
                                            NthCase{"Silent", Kind::Silent},
                                            NthCase{"Short", Kind::Short},
                                            NthCase{"TooLate", Kind::Late}),
-                         [](const auto& info) { return info.param.name; });
+                         zul::test::FieldName());
 
 // An answer that comes late but within the deadline is in time; the clock
 // moves by the unit's delay only.

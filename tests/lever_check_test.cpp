@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "adjust/LeverCheck.h"
+#include "mock/CaseNames.h"
 #include "mock/ItemBench.h"
 #include "serial/Commands.h"
 
@@ -40,7 +41,8 @@ INSTANTIATE_TEST_SUITE_P(
                     LeverProbe{1, 127, false, true}, LeverProbe{1, 128, true, false},
                     LeverProbe{1, 0, false, true}, LeverProbe{1, 255, true, false},
                     LeverProbe{2, 127, false, true}, LeverProbe{2, 128, true, false},
-                    LeverProbe{3, 1, false, false}));
+                    LeverProbe{3, 1, false, false}),
+    zul::test::PrintedName());
 
 // Runs both steps with the given readings (back, left, right).
 struct LeverRun {

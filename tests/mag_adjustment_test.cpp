@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "adjust/MagAdjustment.h"
+#include "mock/CaseNames.h"
 #include "mock/ItemBench.h"
 #include "serial/Commands.h"
 
@@ -139,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(AtAndBeyondTheBounds, MagVerdict,
                          testing::Values(Verdict{46, 58, true}, Verdict{70, 58, true},
                                          Verdict{45, 58, false}, Verdict{71, 58, false},
                                          Verdict{5, 58, false}, Verdict{58, 0, true},
-                                         Verdict{58, 200, true}));
+                                         Verdict{58, 200, true}),
+                         zul::test::PrintedName());
 
 TEST(Mag, TheLastPeakSampleIsJudgedNeverTheHeldPeak) {
     auto bench = BenchWithSamples({{90, 60}, {60, 60}});

@@ -14,6 +14,7 @@
 #include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,14 +25,19 @@
 #include "mock/GoodRunScreens.h"
 #include "mock/ItemBench.h"
 #include "mock/MainFormControls.h"
+#include "mock/RecordingMessageSink.h"
+#include "mock/TemporaryDirectory.h"
 #include "mock/TestApplication.h"
 #include "serial/Commands.h"
+#include "serial/Rs232cForm.h"
+#include "serial/SettingsFile.h"
 #include "sim/SimPort.h"
 #include "sim/SimUnit.h"
 
 namespace zul {
 namespace {
 
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
@@ -58,6 +64,21 @@ struct FormBench : test::MainFormControls {
     }
 
     void ClickStart() const { QTest::mouseClick(Start(), Qt::LeftButton); }
+    void Activate() const {
+        QApplication::setActiveWindow(form.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    // Chooses an entry of "&Opition" with the keyboard, as the operator does
+    // (Alt+O, then the entry's letter), and runs meanwhile, afterMs later,
+    // inside the dialog the entry shows; returns when the entry's handler does.
+    void ChooseOption(Qt::Key entry, int afterMs, const std::function<void()>& meanwhile) const {
+        Activate();
+        QTest::keyClick(form.get(), Qt::Key_O, Qt::AltModifier);
+        QMenu* menu = Find<QMenu>("Opition1");
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+        QTimer::singleShot(afterMs, meanwhile);
+        QTest::keyClick(menu, entry);
+    }
     void ClickExit() const { QTest::mouseClick(Exit(), Qt::LeftButton); }
     // Clicks Start until AdjStep is step.
     void RunTo(int16_t step) const {
@@ -175,8 +196,7 @@ TEST(MainForm, CtrlXClosesWhileTheMagDisplayRuns) {
     FormBench b;
     b.RunTo(9);
     ASSERT_TRUE(b.form->timer().isActive());
-    QApplication::setActiveWindow(b.form.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(b.form.get()));
+    b.Activate();
     QTest::keyClick(b.form.get(), Qt::Key_X, Qt::ControlModifier);
     EXPECT_FALSE(b.form->isVisible());
 }
@@ -395,13 +415,74 @@ TEST(MainForm, CompleteRunAndTheNextUnit) {
     EXPECT_EQ(b.form->AdjStep(), 1);
 }
 
-TEST(MainForm, VersionMenuShowsTheVersionLine) {
+TEST(MainForm, EnterClicksTheFocusedButton) {
+    FormBench b;
+    b.Activate();
+    // Return and the keypad's Enter, to whichever button has the focus.
+    const auto press = [](Qt::Key key) {
+        QTest::keyClick(QApplication::focusWidget(), key,
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    };
+    ASSERT_EQ(QApplication::focusWidget(), b.Start());
+    press(Qt::Key_Return);  // Start
+    EXPECT_EQ(b.form->AdjStep(), 1);
+    EXPECT_THAT(b.Sent(), ElementsAre(0xB6, 0xB4));
+    press(Qt::Key_Enter);  // Next
+    EXPECT_EQ(b.form->AdjStep(), 2);
+    b.RunTo(9);
+    ASSERT_EQ(QApplication::focusWidget(), b.Clear());
+    b.unit.ClearRecord();
+    press(Qt::Key_Return);  // Clear restarts the reading
+    EXPECT_THAT(b.Sent(), ElementsAre(cmd::kOpenMag, cmd::kEnq));
+    EXPECT_TRUE(b.form->timer().isActive());
+
+    test::FaultOn(b.unit.profile(), cmd::kEnq, test::Silent());
+    b.form->Timer1Timer();  // a failed poll disables Start
+    ASSERT_EQ(b.form->AdjStep(), -1);
+    b.unit.ClearRecord();
+    QTest::keyClick(b.Start(), Qt::Key_Return);
+    EXPECT_EQ(b.form->AdjStep(), -1);
+    EXPECT_TRUE(b.Sent().empty());
+    b.Exit()->setFocus();
+    press(Qt::Key_Enter);  // Cancel
+    b.ExpectIdle();
+}
+
+TEST(MainForm, ComPortMenuShowsTheDialogModallyWhileTheMagDisplayPolls) {
+    test::TemporaryDirectory dir;
+    test::RecordingMessageSink messages;
+    FormBench b;
+    TRs232cForm dialog(b.port, messages, dir.File(kSettingsFileName));
+    b.form->SetDialogs(&dialog, nullptr);
+    b.RunTo(9);
+    b.unit.ClearRecord();
+    bool modal = false;
+    std::vector<uint8_t> sent;
+    // Three ticks of Timer1 fall while the dialog is open.
+    b.ChooseOption(Qt::Key_C, 3 * 500 + 250, [&] {
+        modal = QApplication::activeModalWidget() == &dialog;
+        sent = b.Sent();
+        dialog.reject();
+    });
+    EXPECT_TRUE(modal);
+    EXPECT_GE(sent.size(), 2u);
+    EXPECT_THAT(sent, Each(cmd::kEnq));  // polls only
+    EXPECT_TRUE(b.form->timer().isActive());
+    EXPECT_EQ(b.form->AdjStep(), 9);
+    EXPECT_TRUE(messages.boxes.empty());
+}
+
+TEST(MainForm, VersionMenuShowsTheVersionLineModally) {
     FormBench b;
     TVersionForm version;
     b.form->SetDialogs(nullptr, &version);
-    QTimer::singleShot(0, &version, &QDialog::reject);
-    b.Find<QAction>("Version1")->trigger();
-    EXPECT_EQ(version.VersionText(), TVersionForm::VersionLine());
+    version.SetVersionText(QStringLiteral("Version 1.xx"));
+    QString shown;
+    b.ChooseOption(Qt::Key_V, 0, [&] {
+        if (QApplication::activeModalWidget() == &version) shown = version.VersionText();
+        version.reject();
+    });
+    EXPECT_EQ(shown, TVersionForm::VersionLine());
     b.Find<QAction>("COMport1")->trigger();  // no dialog given: nothing happens
 }
 

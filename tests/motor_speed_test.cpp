@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "adjust/MotorSpeed.h"
+#include "mock/CaseNames.h"
 #include "mock/ItemBench.h"
 #include "serial/Commands.h"
 
@@ -46,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(AtAndBeyondTheBounds, MotorSpeed,
                          testing::Values(SpeedCase{89, true, ""}, SpeedCase{121, true, ""},
                                          SpeedCase{88, false, " Moter speed    88 "},
                                          SpeedCase{122, false, " Moter speed   122 "},
-                                         SpeedCase{5, false, " Moter speed     5 "}));
+                                         SpeedCase{5, false, " Moter speed     5 "}),
+                         zul::test::PrintedName());
 
 TEST(MotorSpeedCheck, SilentUnitIsACommunicationErrorAndTheTimeOutIsBack) {
     ItemBench bench(zul::test::WithFault(zul::cmd::kMotorSpeed, zul::test::Silent()), kTitle);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "adjust/NonPaper.h"
+#include "mock/CaseNames.h"
 #include "mock/ItemBench.h"
 #include "serial/Commands.h"
 
@@ -43,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(AtAndBeyondTheBounds, NonPaperLimits,
                          testing::Values(RowProbe{0, 51, true}, RowProbe{0, 153, true},
                                          RowProbe{0, 50, false}, RowProbe{0, 154, false},
                                          RowProbe{6, 28, true}, RowProbe{7, 27, false},
-                                         RowProbe{6, 50, true}, RowProbe{9, 154, false}));
+                                         RowProbe{6, 50, true}, RowProbe{9, 154, false}),
+                         zul::test::PrintedName());
 
 TEST(NonPaper, HealthyUnitSequenceAndTimeOuts) {
     ItemBench bench({}, kTitle);

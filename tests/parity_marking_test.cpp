@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "mock/CaseNames.h"
 #include "serial/ParityMarking.h"
 
 namespace zul {
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
         MarkCase{"ZeroAfterDoubledMark", {0xFF, 0xFF, 0x00}, {0xFF, 0x00}},
         MarkCase{"MalformedMark", {0xFF, 0x41, 0x42}, {Err(0x41), 0x42}},
         MarkCase{"ErrorThenGood", {0xFF, 0x00, 0x10, 0xFF, 0xFF, 0x11}, {Err(0x10), 0xFF, 0x11}}),
-    [](const auto& info) { return info.param.name; });
+    zul::test::FieldName());
 
 TEST(ParityMarkDecoder, PendingWhileAMarkIsOpenAndResetDropsIt) {
     ParityMarkDecoder decoder;

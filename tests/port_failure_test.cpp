@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "mock/CaseNames.h"
 #include "mock/HoldingChild.h"
 #include "mock/PtyPeer.h"
 #include "mock/RecordingMessageSink.h"
@@ -174,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   [](CommandExchange& e) { return e.BlockRequest(31, 0xC0); }},
                       MidExchange{"BlockAllButOneSent", std::vector<uint8_t>(30, 0x55),
                                   [](CommandExchange& e) { return e.BlockRequest(31, 0xC0); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    zul::test::FieldName());
 
 TEST_F(PortFailureTest, HungUpBeforeTheExchangeFailsAtOnce) {
     OpenThroughSession();
@@ -275,7 +276,13 @@ TEST_P(ReopenTest, SameLineOpensAgainWithTheSameSettings) {
     EXPECT_TRUE(sink_.boxes.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Parities, ReopenTest, ::testing::Values(0, 1, 2));
+// Named after the parity selection: "Non", "Even", "Odd".
+std::string ParityName(const ::testing::TestParamInfo<int>& info) {
+    constexpr const char* kNames[] = {"NoParity", "EvenParity", "OddParity"};
+    return kNames[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Parities, ReopenTest, ::testing::Values(0, 1, 2), ParityName);
 
 // ---- A port held by another program ---------------------------------------
 
@@ -354,7 +361,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    mkfifo(fifo.c_str(), 0600);
                                    return fifo.string();
                                }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    zul::test::FieldName());
 
 }  // namespace
 }  // namespace zul

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "mock/CaseNames.h"
 #include "mock/FakePort.h"
 #include "mock/RecordingMessageSink.h"
 #include "mock/TemporaryDirectory.h"
@@ -107,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailure{"InUse", 5, 0, "WRONG COM PORT\xEF\xBC\x81\n Error Code:5", false},
         OpenFailure{"BadConfiguration", 0, 0x57, "WRONG COM PORT\xEF\xBC\x81\n Error Code:57",
                     true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    zul::test::FieldName());
 
 TEST_F(PortSessionTest, UnwritableFileShowsItsBoxButThePortOpens) {
     PortSession session(port_, sink_, (dir_.path() / "missing" / kSettingsFileName).string());

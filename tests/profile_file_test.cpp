@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "mock/CaseNames.h"
 #include "serial/Commands.h"
 #include "sim/Presets.h"
 #include "sim/ProfileFile.h"
@@ -65,6 +66,7 @@ TEST(ProfileFile, FaultLines) {
 }
 
 struct BadLine {
+    const char* name;
     const char* text;
     int line;
 };
@@ -83,16 +85,26 @@ TEST_P(ProfileFileErrors, NameTheLineAndKeepEarlierSettings) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ProfileFileErrors,
-    ::testing::Values(BadLine{"motor_speed 80", 2}, BadLine{"motor_speed = 256", 2},
-                      BadLine{"motor_speed = -1", 2}, BadLine{"motor_speed = 8O", 2},
-                      BadLine{"\nmotor_sped = 80", 3}, BadLine{"lever_paper_in = 1 2", 2},
-                      BadLine{"lever_paper_in = 1 2 3 4", 2}, BadLine{"white_result[31] = 1", 2},
-                      BadLine{"white_result[x] = 1", 2}, BadLine{"mag_samples = 30", 2},
-                      BadLine{"mag_samples = ", 2}, BadLine{"mag_samples = 30/300", 2},
-                      BadLine{"fault 0x1B6 = silent", 2}, BadLine{"fault 0xB6 = loud", 2},
-                      BadLine{"fault 0xB6 = short", 2}, BadLine{"fault 0xB6 = silent on 0", 2},
-                      BadLine{"fault 0xB6 = silent now", 2}, BadLine{"fault 0xB6 = long 2 fill", 2},
-                      BadLine{"fault = silent", 2}));
+    ::testing::Values(BadLine{"NoEqualsSign", "motor_speed 80", 2},
+                      BadLine{"ValueOver255", "motor_speed = 256", 2},
+                      BadLine{"NegativeValue", "motor_speed = -1", 2},
+                      BadLine{"LetterInANumber", "motor_speed = 8O", 2},
+                      BadLine{"UnknownKeyAfterAnEmptyLine", "\nmotor_sped = 80", 3},
+                      BadLine{"TwoLeverReadings", "lever_paper_in = 1 2", 2},
+                      BadLine{"FourLeverReadings", "lever_paper_in = 1 2 3 4", 2},
+                      BadLine{"IndexOutOfRange", "white_result[31] = 1", 2},
+                      BadLine{"IndexNotANumber", "white_result[x] = 1", 2},
+                      BadLine{"MagSampleWithoutAd", "mag_samples = 30", 2},
+                      BadLine{"NoMagSamples", "mag_samples = ", 2},
+                      BadLine{"MagAdOver255", "mag_samples = 30/300", 2},
+                      BadLine{"CommandOver0xFF", "fault 0x1B6 = silent", 2},
+                      BadLine{"UnknownFaultKind", "fault 0xB6 = loud", 2},
+                      BadLine{"ShortWithoutCount", "fault 0xB6 = short", 2},
+                      BadLine{"OnTheZerothSending", "fault 0xB6 = silent on 0", 2},
+                      BadLine{"WordAfterTheKind", "fault 0xB6 = silent now", 2},
+                      BadLine{"FillWithoutByte", "fault 0xB6 = long 2 fill", 2},
+                      BadLine{"FaultWithoutCommand", "fault = silent", 2}),
+    zul::test::FieldName());
 
 TEST(ProfileFile, UnreadableFileIsAnErrorOnLineZero) {
     Profile p;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "mock/CaseNames.h"
 #include "mock/PtyPeer.h"
 #include "serial/TermiosPort.h"
 
@@ -86,7 +87,11 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ReadDeadlineLengthTest,
                          ::testing::Values(std::pair<uint32_t, uint16_t>{1, 1},
                                            std::pair<uint32_t, uint16_t>{2, 50},
                                            std::pair<uint32_t, uint16_t>{12, 200},
-                                           std::pair<uint32_t, uint16_t>{31, 300}));
+                                           std::pair<uint32_t, uint16_t>{31, 300}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.first) + "BytesAnd" +
+                                    std::to_string(info.param.second) + "ms";
+                         });
 
 }  // namespace
 }  // namespace zul

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 
+#include "mock/CaseNames.h"
 #include "mock/OpenRecordingPort.h"
 #include "mock/RecordingMessageSink.h"
 #include "mock/ScratchDirectory.h"
@@ -277,6 +278,6 @@ INSTANTIATE_TEST_SUITE_P(
         ShownFile{"PortBeforeBaudIsSkipped", "COMPORT:COM5\r\nBORDRATE:CBR_38400\r\n",
                   "COM-1, 38400 bps, Even, 1 stop"},
         ShownFile{"NoKeys", "garbage\r\n", "COM-1, 9600 bps, Even, 1 stop"}),
-    [](const ::testing::TestParamInfo<ShownFile>& info) { return std::string(info.param.name); });
+    zul::test::FieldName());
 
 }  // namespace

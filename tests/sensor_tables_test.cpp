@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "adjust/SensorTables.h"
+#include "mock/CaseNames.h"
 
 namespace {
 
@@ -48,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
         // non-paper M LRed / M RRed 24-25: 28..153
         Probe{24, 27, false}, Probe{24, 28, true}, Probe{25, 50, true}, Probe{25, 154, false},
         // no such slot
-        Probe{30, 50, false}));
+        Probe{30, 50, false}),
+    zul::test::PrintedName());
 
 class DaLimits : public testing::TestWithParam<Probe> {};
 
@@ -65,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(EveryWhiteSlot, DaLimits, testing::ValuesIn([] {
                              }
                              probes.push_back({16, 100, false});
                              return probes;
-                         }()));
+                         }()),
+                         zul::test::PrintedName());
 
 TEST(SensorTables, MagSlotsHoldZeroLimits) {
     EXPECT_EQ(zul::AdUpperLimit[28], 0);
@@ -101,14 +104,14 @@ TEST_P(Decoders, DecodeTheirBitsOnly) {
     EXPECT_EQ(values[4], kUntouched);
 }
 
-INSTANTIATE_TEST_SUITE_P(RawBytes, Decoders,
-                         testing::Values(DecodeCase{0x50, 0, 1, 1, 3}, DecodeCase{0x10, 0, 1, 0, 2},
-                                         DecodeCase{0x40, 0, 0, 1, 1}, DecodeCase{0x00, 0, 0, 0, 0},
-                                         DecodeCase{0x20, 0, 2, 0, -1},
-                                         DecodeCase{0x80, 0, 0, 2, -1},
-                                         DecodeCase{0xF0, 0, 3, 3, -1},
-                                         DecodeCase{0xE4, 4, 2, 3, -1},
-                                         DecodeCase{0x5F, 15, 1, 1, 3}));
+INSTANTIATE_TEST_SUITE_P(
+    RawBytes, Decoders,
+    testing::Values(DecodeCase{0x50, 0, 1, 1, 3}, DecodeCase{0x10, 0, 1, 0, 2},
+                    DecodeCase{0x40, 0, 0, 1, 1}, DecodeCase{0x00, 0, 0, 0, 0},
+                    DecodeCase{0x20, 0, 2, 0, -1}, DecodeCase{0x80, 0, 0, 2, -1},
+                    DecodeCase{0xF0, 0, 3, 3, -1}, DecodeCase{0xE4, 4, 2, 3, -1},
+                    DecodeCase{0x5F, 15, 1, 1, 3}),
+    [](const auto& info) { return zul::test::HexName("Raw", std::get<0>(info.param)); });
 
 TEST(Decoders, EntryOutsideTheArrayIsIgnored) {
     zul::RegValues values{};

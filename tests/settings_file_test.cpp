@@ -12,6 +12,7 @@
 #include <ostream>
 #include <string>
 
+#include "mock/CaseNames.h"
 #include "mock/RecordingMessageSink.h"
 #include "mock/TemporaryDirectory.h"
 #ifndef _WIN32
@@ -225,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "\xff\xfe\x01\r\r\n\x80\x1a\x00\n BORDRATE:CBR_19200\r\n"s + kLong + "\r",
                  {0, 3, 0, 1},
                  {"COM1", 19200, 2, 8, 0}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    zul::test::FieldName());
 
 TEST_F(SettingsFileTest, MissingFileGivesTheDefaultsWithoutAMessage) {
     PortSettings selection{5, 4, 1, 2};

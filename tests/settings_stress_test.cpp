@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "mock/CaseNames.h"
 #include "mock/FakePort.h"
 #include "mock/RecordingMessageSink.h"
 #include "mock/TemporaryDirectory.h"
@@ -110,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                    }},
         Unwritable{"InProc",
                    [](const fs::path&) { return std::string("/proc/zul10-no-such/x.ini"); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    zul::test::FieldName());
 
 TEST_P(UnwritableTest, WriteShowsTheBoxAndLeavesNoLitter) {
     const std::string path = GetParam().make(dir_.path());

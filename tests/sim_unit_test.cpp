@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "mock/CaseNames.h"
 #include "serial/Commands.h"
 #include "sim/SimUnit.h"
 
@@ -54,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         EnqCase{"EepromWriteKeepsItem",
                 {cmd::kOpenBlack, cmd::kEepromWrite, cmd::kEepromExecute},
                 {4}}),
-    [](const auto& info) { return info.param.name; });
+    zul::test::FieldName());
 
 TEST(SimUnit, AcknowledgesEveryCommandThatIsNotABlock) {
     SimUnit unit;

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "mock/CaseNames.h"
 #include "mock/PtyPeer.h"
 #include "serial/TermiosPort.h"
 
@@ -286,7 +287,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"MarkParity", {"COM1", 9600, 3, 8, kOneStopBit}},
                       BadLine{"OneAndAHalfStopBits", {"COM1", 9600, kEvenParity, 8, 1}},
                       BadLine{"SevenDataBits", {"COM1", 9600, kEvenParity, 7, kOneStopBit}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    zul::test::FieldName());
 
 TEST_F(TermiosPortTest, EveryListedBaudRateIsAccepted) {
     for (int32_t baud : {1200, 2400, 9600, 19200, 38400}) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "mock/CaseNames.h"
 #include "mock/FakeWizardView.h"
 #include "mock/GoodRunScreens.h"
 #include "mock/ItemBench.h"
@@ -57,10 +58,10 @@ TEST(WizardSteps, CounterRule) {
 }
 
 TEST(WizardSteps, MagScreenFillsTheRangeRightAligned) {
-    EXPECT_THAT(Wizard::MagScreen(),
+    EXPECT_THAT(Wizard::MagScreen(5, 70),
                 ElementsAre("*** 6.Mag adjustment ***", " MAG A/D Peak Adjustment", "",
                             "Find the position where both \"Peak Value\" and \"A/D\" enter",
-                            "the range between 46P and 70P.",
+                            "the range between  5P and 70P.",
                             "Hold the mag board in the position and click Next", "",
                             "To clear the mag peak value, click Clear"));
 }
@@ -231,7 +232,7 @@ TEST_P(WizardFailure, EndsWithClickCancelAndOnlyCancelLeadsOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryItem, WizardFailure, ::testing::ValuesIn(kFailCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         zul::test::FieldName());
 
 TEST(Wizard, ExitClosesOnlyWhenIdleOrComplete) {
     for (int16_t step : {0, 11}) {
