@@ -46,37 +46,30 @@ public:
     // next read). 0 on a line error (cleared) or a closed port.
     uint32_t ReadPort(std::span<uint8_t> buffer) override;
 
-    // The time one byte takes on the line configured last, in nanoseconds
-    // (start bit, 8 data bits, parity bit, stop bits).
-    int64_t ByteTimeNs() const { return byteTimeNs_; }
-
     // How long a send of count bytes may take before it counts as wedged:
     // the bytes' own time on the line plus the read time-out constant in
     // force. A unit that cannot take a byte in that time could not answer
     // within the read time-out either; a working line needs a few ms.
     uint32_t WriteBoundMs(size_t count) const;
 
-    // The quiet time that ends the wait for a late answer: four byte times
-    // plus the 16 ms an adapter may hold received bytes before passing them
-    // on.
-    uint32_t QuietMs() const;
-
     // The most bytes the wait for a late answer takes before it gives up on
     // a line that never goes quiet: more than the longest block (31 bytes),
     // so the wait lasts at most about 40 byte times plus the quiet time.
     static constexpr int kLateBytesMax = 40;
 
-protected:
-    LineDevice& device() { return *device_; }
-
 private:
+    // The quiet time that ends the wait for a late answer: four byte times
+    // plus the 16 ms an adapter may hold received bytes before passing them
+    // on.
+    uint32_t QuietMs() const;
+
     // Takes and discards what still arrives until the line has been quiet
     // for QuietMs, or kLateBytesMax bytes (or failed receives) were taken.
     void LetLateAnswerPass();
 
     std::unique_ptr<LineDevice> device_;
     uint16_t readTimeoutMs_ = kDefaultReadTimeoutMs;
-    int64_t byteTimeNs_ = 0;
+    int64_t byteTimeNs_ = 0;  // start bit, 8 data bits, parity bit, stop bits
     bool answerMayBeLate_ = false;
 };
 

@@ -215,11 +215,14 @@ bool TermiosDevice::TakeLockFile(const std::string& path) {
     if (name.empty()) {
         return true;
     }
+    std::array<std::string, kLockDirectories.size()> lockPaths;
+    for (size_t i = 0; i < lockPaths.size(); ++i) {
+        lockPaths[i] = std::string(kLockDirectories[i]) + "/LCK.." + name;
+    }
     const pid_t self = sys_.GetPid();
     // Another program's lock in any of the directories holds the port; one
     // whose process is gone is stale and goes.
-    for (const char* directory : kLockDirectories) {
-        const std::string lockPath = std::string(directory) + "/LCK.." + name;
+    for (const std::string& lockPath : lockPaths) {
         const std::optional<pid_t> owner = LockOwner(lockPath);
         if (!owner) {
             continue;
@@ -238,8 +241,7 @@ bool TermiosDevice::TakeLockFile(const std::string& path) {
     // none; the open goes on.
     std::array<char, 16> text{};
     const int length = std::snprintf(text.data(), text.size(), "%10d\n", static_cast<int>(self));
-    for (const char* directory : kLockDirectories) {
-        const std::string lockPath = std::string(directory) + "/LCK.." + name;
+    for (const std::string& lockPath : lockPaths) {
         const int fd =
             sys_.Open(lockPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0) {

@@ -13,8 +13,6 @@ class TermiosPort final : public Line {
 public:
     explicit TermiosPort(TermiosCalls& calls = RealTermiosCalls())
         : Line(std::make_unique<TermiosDevice>(calls)) {}
-
-    static uint32_t ErrorCodeForErrno(int error) { return TermiosDevice::ErrorCodeForErrno(error); }
 };
 
 }  // namespace zul

@@ -299,16 +299,16 @@ TEST_F(TermiosPortTest, EveryListedBaudRateIsAccepted) {
 }
 
 TEST(TermiosPortErrors, ErrnoMapsToTheOperatorsCodes) {
-    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(ENOENT), 2u);
-    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(ENODEV), 2u);
-    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(ENXIO), 2u);
-    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EBUSY), 5u);
-    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EACCES), 5u);
-    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EPERM), 5u);
-    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EWOULDBLOCK), 5u);
-    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EINVAL), 0x57u);
-    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(ENOTTY), 0x57u);
-    EXPECT_EQ(TermiosPort::ErrorCodeForErrno(EIO), static_cast<uint32_t>(EIO));
+    EXPECT_EQ(TermiosDevice::ErrorCodeForErrno(ENOENT), 2u);
+    EXPECT_EQ(TermiosDevice::ErrorCodeForErrno(ENODEV), 2u);
+    EXPECT_EQ(TermiosDevice::ErrorCodeForErrno(ENXIO), 2u);
+    EXPECT_EQ(TermiosDevice::ErrorCodeForErrno(EBUSY), 5u);
+    EXPECT_EQ(TermiosDevice::ErrorCodeForErrno(EACCES), 5u);
+    EXPECT_EQ(TermiosDevice::ErrorCodeForErrno(EPERM), 5u);
+    EXPECT_EQ(TermiosDevice::ErrorCodeForErrno(EWOULDBLOCK), 5u);
+    EXPECT_EQ(TermiosDevice::ErrorCodeForErrno(EINVAL), 0x57u);
+    EXPECT_EQ(TermiosDevice::ErrorCodeForErrno(ENOTTY), 0x57u);
+    EXPECT_EQ(TermiosDevice::ErrorCodeForErrno(EIO), static_cast<uint32_t>(EIO));
 }
 
 }  // namespace
