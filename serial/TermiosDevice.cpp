@@ -154,21 +154,23 @@ uint32_t TermiosDevice::Claim(const std::string& path) {
     // keeps it open on purpose (the simulated unit does), and a device that
     // is no terminal at all fails Configure: the checks below are for real
     // lines.
+    if (S_ISCHR(st.st_mode) && !pseudoTerminal_ && IsUartNode(st.st_rdev)) {
+        // An 8250 node with no UART behind it opens, and then fails every
+        // termios call and write with EIO: its driver tells it by the port
+        // type PORT_UNKNOWN, which it answers all the same. Other drivers
+        // never fill in a type (the usb-serial core and cdc-acm answer
+        // TIOCGSERIAL with type 0 for every adapter), so the type means
+        // something only on a UART node.
+        delivery_ = ReceiveDelay{4, 0};
+        serial_struct info{};
+        if (sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN) {
+            return kErrorNotFound;
+        }
+    } else if (S_ISCHR(st.st_mode) && !pseudoTerminal_) {
+        delivery_ = ReceiveDelay{0, 16};  // a USB adapter, until it grants low latency
+    }
     termios tio{};
     if (S_ISCHR(st.st_mode) && !pseudoTerminal_ && sys_.TcGetAttr(fd_, &tio) == 0) {
-        // An 8250 node with no UART behind it opens, and then fails every
-        // setting and write with EIO: its driver tells it by the port type
-        // PORT_UNKNOWN. Other drivers never fill in a type (the usb-serial
-        // core and cdc-acm answer TIOCGSERIAL with type 0 for every
-        // adapter), so the type means something only on a UART node.
-        delivery_ = ReceiveDelay{0, 16};  // a USB adapter, until it grants low latency
-        if (IsUartNode(st.st_rdev)) {
-            delivery_ = ReceiveDelay{4, 0};
-            serial_struct info{};
-            if (sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN) {
-                return kErrorNotFound;
-            }
-        }
         const std::string real = sys_.RealPath(path.c_str());
         if (HeldByAnotherProcess(real.empty() ? path : real)) {
             return kErrorInUse;
@@ -449,6 +451,9 @@ bool TermiosDevice::Send(std::span<const uint8_t> bytes, uint32_t boundMs) {
             continue;
         }
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            if (n < 0 && (errno == EIO || errno == ENODEV || errno == ENXIO)) {
+                Close();  // hung up
+            }
             return false;
         }
         const int64_t remaining = deadline - sys_.NowNs();
@@ -458,8 +463,11 @@ bool TermiosDevice::Send(std::span<const uint8_t> bytes, uint32_t boundMs) {
         pollfd pfd{fd_, POLLOUT, 0};
         const timespec slice = PollSlice(remaining);
         const int ready = sys_.Poll(&pfd, 1, &slice);
-        if ((ready < 0 && errno != EINTR) ||
-            (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)) {
+        if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            Close();  // hung up
+            return false;
+        }
+        if (ready < 0 && errno != EINTR) {
             return false;
         }
     }
@@ -511,7 +519,11 @@ int32_t TermiosDevice::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts)
         if (ready == 0 || (ready < 0 && errno == EINTR)) {
             continue;  // the loop looks at the clock again
         }
-        if (ready < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        if (ready < 0) {
+            return -1;
+        }
+        if ((pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            Close();  // hung up
             return -1;
         }
         // Never more raw bytes than still wanted: each raw byte yields at
@@ -523,6 +535,7 @@ int32_t TermiosDevice::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts)
         if (n <= 0) {
             // A read error, or readable yet empty: the device has gone (a
             // hung-up line).
+            Close();
             return -1;
         }
         for (const uint8_t byte : std::span(raw).first(static_cast<size_t>(n))) {

@@ -42,6 +42,12 @@ namespace zul {
 //   programs that look for one while it is open.
 // Low latency, where the driver grants it, is given back as the port closes.
 //
+// A device that hangs up (an adapter unplugged, the far end of a
+// pseudo-terminal gone) is closed at once: every later send fails without a
+// wait, and a USB adapter plugged in again gets its old name back (the
+// usb-serial core keeps a minor while a descriptor of it is open), so the
+// port dialog's OK opens it again.
+//
 // Every system call goes through calls (RealTermiosCalls() by default).
 class TermiosDevice final : public LineDevice {
 public:

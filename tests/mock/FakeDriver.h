@@ -44,7 +44,11 @@ namespace zul::test {
 //   FIFO or the adapter (tcflush empties the line discipline's buffer,
 //   drivers/tty/tty_ioctl.c, tty_perform_flush).
 // - TIOCGSERIAL: an 8250 node reports its UART's type, PORT_UNKNOWN where
-//   none is behind it; the usb-serial core and cdc-acm never fill in a type
+//   none is behind it. Such a node opens, but its start-up leaves the tty's
+//   I/O error flag set, so termios calls and writes fail with EIO
+//   (drivers/tty/serial/serial_core.c, uart_port_startup and uart_ioctl;
+//   TIOCGSERIAL is answered before, through ->get_serial). The usb-serial
+//   core and cdc-acm never fill in a type
 //   (drivers/usb/serial/usb-serial.c, serial_get_serial;
 //   drivers/usb/class/cdc-acm.c, get_serial_info), so a USB node reads 0.
 // - /proc/<pid>/fd/N links read as the path of the open file
@@ -157,6 +161,7 @@ public:
             files[openFiles_[fd]].append(reinterpret_cast<const char*>(in), size);
             return static_cast<ssize_t>(size);
         }
+        if (Phantom()) return Fail(EIO);
         for (size_t i = 0; i < size; ++i) {
             char text[16];
             std::snprintf(text, sizeof text, "write %02X", in[i]);
@@ -194,10 +199,12 @@ public:
     }
     int Flock(int, int) override { return 0; }
     int TcGetAttr(int, termios* tio) override {
+        if (Phantom()) return Fail(EIO);
         *tio = tio_;
         return 0;
     }
     int TcSetAttr(int, int, const termios* tio) override {
+        if (Phantom()) return Fail(EIO);
         tio_ = *tio;
         return 0;
     }
@@ -311,6 +318,10 @@ private:
         return st;
     }
     bool Usb() const { return !devices.at(openPath_).IsUart(); }
+    bool Phantom() const {
+        const Device& device = devices.at(openPath_);
+        return device.IsUart() && device.portType == PORT_UNKNOWN;
+    }
     int64_t LatencyNs() const {
         return (serialFlags & ASYNC_LOW_LATENCY) != 0 ? 1 * kMs : 16 * kMs;
     }
