@@ -206,7 +206,7 @@ void ParseSettingsFile(const std::string& content, PortSettings& selection, Line
 
 void ReadSettingsFile(const std::string& path, PortSettings& selection, LineSettings& line) {
     SettingsReader reader(selection, line);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenStoredFile(path);
     if (file == nullptr) {
         return;
     }

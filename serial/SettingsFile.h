@@ -41,12 +41,15 @@ void ApplySelection(const PortSettings& chosen, PortSettings& selection, LineSet
 void ParseSettingsFile(const std::string& content, PortSettings& selection, LineSettings& line);
 
 // Sets selection and line to the defaults and the stored settings at path.
-// A missing or unreadable file leaves the defaults; no message.
+// A missing or unreadable file, or anything but a regular file (a pipe, a
+// device), leaves the defaults; no message.
 void ReadSettingsFile(const std::string& path, PortSettings& selection, LineSettings& line);
 
 // Rewrites the file at path from the selection, never leaving it half
-// written. When it cannot be written: "File cannot be opened" under the
-// caption "WRITE FILE", and false.
+// written (blanks after the content, which a writer killed during a rewrite
+// in place may leave, are read past). When it cannot be written, or path
+// names no regular file, a link loop or a link another user planted:
+// "File cannot be opened" under the caption "WRITE FILE", and false.
 bool WriteSettingsFile(const std::string& path, const PortSettings& selection,
                        MessageSink& messages);
 

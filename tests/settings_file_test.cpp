@@ -324,6 +324,40 @@ TEST_F(SettingsFileTest, LinkedFileIsRewrittenAndTheLinkStays) {
     EXPECT_EQ(dir_.Entries(), 2u);
 }
 
+// A link that another user put in a folder everybody may write to is not
+// followed, nor one leading to it: root would write wherever it points. A
+// link of the caller's, of the folder's owner, or in another folder is.
+TEST_F(SettingsFileTest, LinkIsFollowedOnlyWhereTheSystemWouldFollowIt) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to give a link to another user";
+    const std::string victim = dir_.File("victim");
+    const std::string chosen = FormatSettingsFile(PortSettings{5, 0, 1, 0});
+    constexpr uid_t kOther = test::kUnprivilegedUid;
+    struct Case {
+        mode_t folderMode;
+        uid_t folderOwner;
+        uid_t linkOwner;
+        bool followed;
+    };
+    for (const Case& c : {Case{01777, 0, kOther, false}, Case{01777, 0, 0, true},
+                          Case{00777, 0, kOther, true}, Case{01777, kOther, kOther, true}}) {
+        test::TemporaryDirectory shared;
+        const std::string link = shared.File(kSettingsFileName);
+        WriteFile(victim, "root's own\n");
+        ASSERT_TRUE(chown(shared.path().c_str(), c.folderOwner, 0) == 0 &&
+                    chmod(shared.path().c_str(), c.folderMode) == 0 &&
+                    symlink(victim.c_str(), link.c_str()) == 0 &&
+                    lchown(link.c_str(), c.linkOwner, c.linkOwner) == 0 &&
+                    symlink(link.c_str(), path_.c_str()) == 0);  // root's own link to it
+        for (const std::string& named : {link, path_}) {
+            EXPECT_EQ(WriteSettingsFile(named, PortSettings{5, 0, 1, 0}, sink_), c.followed);
+            EXPECT_EQ(ReadFile(victim), c.followed ? chosen : "root's own\n");
+        }
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_EQ(shared.Entries(), 1u);
+        ASSERT_EQ(unlink(path_.c_str()), 0);
+    }
+}
+
 // A write that runs out of room half way (a full disk) must leave the old
 // file whole and no temporary behind.
 TEST_F(SettingsFileTest, FailedWriteHalfWayKeepsTheOldFile) {
