@@ -30,6 +30,7 @@ Line::Line(std::unique_ptr<LineDevice> device)
 
 uint32_t Line::OpenDevice(const std::string& portName) {
     answerMayBeLate_ = false;
+    surplusMayFollow_ = false;
     return device_->Open(portName);
 }
 
@@ -39,6 +40,7 @@ uint32_t Line::Configure(const LineSettings& line) {
         readTimeoutMs_ = kDefaultReadTimeoutMs;
         byteTimeNs_ = ByteTimeNsFor(line);
         answerMayBeLate_ = false;
+        surplusMayFollow_ = false;
     }
     return code;
 }
@@ -59,6 +61,21 @@ uint32_t Line::QuietMs() const {
     return CeilMs(kQuietByteTimes * byteTimeNs_) + kAdapterLatencyMs;
 }
 
+int64_t Line::SurplusBoundNs() const {
+    const LineDevice::ReceiveDelay delay = device_->Delivery();
+    return (2 + delay.byteTimes) * byteTimeNs_ + static_cast<int64_t>(delay.ms) * 1'000'000;
+}
+
+bool Line::SurplusFollows() {
+    const int64_t left = readEndNs_ + SurplusBoundNs() - device_->NowNs();
+    std::array<uint8_t, 1> byte{};
+    const int32_t n = device_->Receive(byte, ReadTimeouts{0, left > 0 ? CeilMs(left) : 0});
+    if (n < 0) {
+        device_->ClearLineErrors();
+    }
+    return n != 0;
+}
+
 void Line::LetLateAnswerPass() {
     const ReadTimeouts quiet{0, QuietMs()};
     std::array<uint8_t, 1> byte{};
@@ -77,7 +94,8 @@ bool Line::WritePort(std::span<const uint8_t> bytes) {
     if (!device_->IsOpen()) {
         return false;
     }
-    if (std::exchange(answerMayBeLate_, false)) {
+    const bool surplusMayFollow = std::exchange(surplusMayFollow_, false);
+    if (std::exchange(answerMayBeLate_, false) || (surplusMayFollow && SurplusFollows())) {
         LetLateAnswerPass();
     }
     device_->PurgeReceive();
@@ -103,6 +121,8 @@ uint32_t Line::ReadPort(std::span<uint8_t> buffer) {
     }
     device_->PurgeReceive();
     answerMayBeLate_ = static_cast<size_t>(n) < buffer.size();
+    surplusMayFollow_ = !answerMayBeLate_;
+    readEndNs_ = device_->NowNs();
     return static_cast<uint32_t>(n);
 }
 

@@ -24,6 +24,13 @@ namespace zul {
 // its way. Before the next write the line is first let go quiet (a few byte
 // times without a byte, bounded) and only then purged, so a block that
 // straddled its deadline is never taken for the next answer.
+//
+// After a complete read, bytes beyond the answer (a unit that pads its
+// answers, a garbled length) may still be on the wire or held by the driver.
+// A next write that follows sooner than such a byte could have become
+// visible first waits out that tail bound (SurplusBoundNs) for one; a byte
+// that comes, or has come since, is a late answer and the line is let go
+// quiet as above. A write that follows later pays one look at the queue.
 class Line : public SerialPort {
 public:
     explicit Line(std::unique_ptr<LineDevice> device);
@@ -52,10 +59,18 @@ public:
     // within the read time-out either; a working line needs a few ms.
     uint32_t WriteBoundMs(size_t count) const;
 
-    // The most bytes the wait for a late answer takes before it gives up on
-    // a line that never goes quiet: more than the longest block (31 bytes),
-    // so the wait lasts at most about 40 byte times plus the quiet time.
+    // The most bytes (or failed receives) the wait for a late answer takes
+    // before it gives up on a line that never goes quiet: more than the
+    // longest block (31 bytes). Each may come just before the quiet time
+    // runs out, so the wait is bounded by kLateBytesMax x QuietMs (0.84 s
+    // at 9600 baud).
     static constexpr int kLateBytesMax = 40;
+
+    // How long after a complete read a byte the unit sent right behind the
+    // answer may take to become visible: its own byte time, one more for
+    // the unit's and the scheduler's jitter, and the device's delivery delay
+    // (LineDevice::Delivery).
+    int64_t SurplusBoundNs() const;
 
 private:
     // The quiet time that ends the wait for a late answer: four byte times
@@ -67,10 +82,16 @@ private:
     // for QuietMs, or kLateBytesMax bytes (or failed receives) were taken.
     void LetLateAnswerPass();
 
+    // After a complete read: true when a byte arrived behind the answer, or
+    // arrives before SurplusBoundNs has passed since the read ended.
+    bool SurplusFollows();
+
     std::unique_ptr<LineDevice> device_;
     uint16_t readTimeoutMs_ = kDefaultReadTimeoutMs;
     int64_t byteTimeNs_ = 0;  // start bit, 8 data bits, parity bit, stop bits
     bool answerMayBeLate_ = false;
+    bool surplusMayFollow_ = false;  // the last read was complete
+    int64_t readEndNs_ = 0;          // when it ended, on the device's clock
 };
 
 }  // namespace zul

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -65,8 +66,28 @@ public:
     // Waits until buffer.size() bytes have arrived or the time-outs have run
     // out, whichever comes first, and returns the number stored at the start
     // of buffer (0 to buffer.size()). Never returns earlier with fewer
-    // bytes. Returns -1 on a line error, a read error or a hung-up device.
+    // bytes. Time-outs of zero take only what has arrived. Returns -1 on a
+    // line error, a read error or a hung-up device.
     virtual int32_t Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) = 0;
+
+    // How long the driver may hold a byte that has come off the line before
+    // a receive can take it: a number of byte times (a UART hands over a
+    // partly filled FIFO only after its receive time-out of four character
+    // times) plus milliseconds (a USB adapter sends what it received when
+    // its latency timer runs out, 16 ms unless low latency was granted). A
+    // device that cannot tell gives both.
+    struct ReceiveDelay {
+        int byteTimes = 4;
+        uint32_t ms = 16;
+    };
+    virtual ReceiveDelay Delivery() const { return {}; }
+
+    // The monotonic clock the device waits on, in nanoseconds.
+    virtual int64_t NowNs() {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 };
 
 }  // namespace zul

@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <array>
 #include <ctime>
 #include <memory>
 
@@ -41,7 +42,12 @@ public:
         clock_gettime(CLOCK_MONOTONIC, &ts);
         return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
     }
-    int Stat(const char* path, struct stat* st) override { return stat(path, st); }
+    std::string ReadLink(const char* path) override {
+        std::array<char, 4096> text{};
+        const ssize_t n = readlink(path, text.data(), text.size());
+        if (n <= 0 || static_cast<size_t>(n) >= text.size()) return {};
+        return std::string(text.data(), static_cast<size_t>(n));
+    }
     int Unlink(const char* path) override { return unlink(path); }
     std::vector<std::string> ListDirectory(const char* path) override {
         std::vector<std::string> names;

@@ -35,8 +35,11 @@ public:
     // CLOCK_MONOTONIC in nanoseconds.
     virtual int64_t NowNs() = 0;
 
-    // The look-ups for other holders of a device and for lock files.
-    virtual int Stat(const char* path, struct stat* st) = 0;
+    // The look-ups for other holders of a device, the driver behind it and
+    // lock files. ReadLink gives the text of a symbolic link (also of a
+    // /proc/<pid>/fd entry, which names the file without touching it); empty
+    // when path is no link or cannot be read.
+    virtual std::string ReadLink(const char* path) = 0;
     virtual int Unlink(const char* path) = 0;
     // The names in a directory ("." and ".." left out); empty when it cannot
     // be read.

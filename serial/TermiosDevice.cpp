@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 #include "serial/ParityMarking.h"
 #include "serial/PortNames.h"
@@ -148,23 +149,31 @@ uint32_t TermiosDevice::Claim(const std::string& path) {
         return ErrorCodeForErrno(errno);
     }
     pseudoTerminal_ = IsPseudoTerminal(st);
+    delivery_ = pseudoTerminal_ ? ReceiveDelay{0, 0} : ReceiveDelay{};
     // A pseudo-terminal has no port type, no lock-file names and a peer that
     // keeps it open on purpose (the simulated unit does), and a device that
     // is no terminal at all fails Configure: the checks below are for real
     // lines.
     termios tio{};
     if (S_ISCHR(st.st_mode) && !pseudoTerminal_ && sys_.TcGetAttr(fd_, &tio) == 0) {
-        // An 8250 node with no UART behind it opens and takes settings, and
-        // then fails every write: the driver tells it by its port type. A
-        // device that does not answer (a USB adapter) counts as present.
-        serial_struct info{};
-        if (sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN) {
-            return kErrorNotFound;
+        // An 8250 node with no UART behind it opens, and then fails every
+        // setting and write with EIO: its driver tells it by the port type
+        // PORT_UNKNOWN. Other drivers never fill in a type (the usb-serial
+        // core and cdc-acm answer TIOCGSERIAL with type 0 for every
+        // adapter), so the type means something only on a UART node.
+        delivery_ = ReceiveDelay{0, 16};  // a USB adapter, until it grants low latency
+        if (IsUartNode(st.st_rdev)) {
+            delivery_ = ReceiveDelay{4, 0};
+            serial_struct info{};
+            if (sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN) {
+                return kErrorNotFound;
+            }
         }
-        if (HeldByAnotherProcess(st.st_rdev)) {
+        const std::string real = sys_.RealPath(path.c_str());
+        if (HeldByAnotherProcess(real.empty() ? path : real)) {
             return kErrorInUse;
         }
-        if (!TakeLockFile(path)) {
+        if (!TakeLockFile(real.empty() ? path : real)) {
             return kErrorInUse;
         }
     }
@@ -174,18 +183,39 @@ uint32_t TermiosDevice::Claim(const std::string& path) {
     return kOk;
 }
 
-bool TermiosDevice::HeldByAnotherProcess(dev_t device) {
+// The serial ttys of the 8250 family have major 4 (ttyS, from minor 64);
+// a UART on another major is known by its driver's name in sysfs.
+bool TermiosDevice::IsUartNode(dev_t device) {
+    constexpr unsigned kTtyMajor = 4;
+    if (major(device) == kTtyMajor) {
+        return true;
+    }
+    const std::string driver = "/sys/dev/char/" + std::to_string(major(device)) + ":" +
+                               std::to_string(minor(device)) + "/device/driver";
+    const std::string target = sys_.ReadLink(driver.c_str());
+    return target.size() >= 11 && target.compare(target.size() - 11, 11, "/serial8250") == 0;
+}
+
+// Compares the text of every /proc/<pid>/fd link with the device's path.
+// The text is read without following the link: a stat would follow each
+// descriptor into its file system, and a hung network or FUSE mount that any
+// process holds open would block the open for good. The scan gives up after
+// kHolderScanNs (the flock and TIOCEXCL still hold the port against most).
+bool TermiosDevice::HeldByAnotherProcess(const std::string& devicePath) {
     const std::string self = std::to_string(sys_.GetPid());
+    const int64_t deadline = sys_.NowNs() + kHolderScanNs;
     for (const std::string& pid : sys_.ListDirectory("/proc")) {
         if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos ||
             pid == self) {
             continue;
         }
+        if (sys_.NowNs() > deadline) {
+            return false;
+        }
         const std::string fds = "/proc/" + pid + "/fd";
         for (const std::string& fd : sys_.ListDirectory(fds.c_str())) {
-            struct stat st {};
             const std::string link = fds + "/" + fd;
-            if (sys_.Stat(link.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device) {
+            if (sys_.ReadLink(link.c_str()) == devicePath) {
                 return true;
             }
         }
@@ -193,10 +223,12 @@ bool TermiosDevice::HeldByAnotherProcess(dev_t device) {
     return false;
 }
 
-std::optional<pid_t> TermiosDevice::LockOwner(const std::string& lockPath) {
-    const int fd = sys_.Open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0);
+TermiosDevice::Lock TermiosDevice::LockState(const std::string& lockPath) {
+    const int fd = sys_.Open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0);
     if (fd < 0) {
-        return std::nullopt;
+        // A symbolic link is no lock file a program wrote; it is never
+        // followed (a planted link could point anywhere).
+        return errno == ELOOP ? Lock::kStale : Lock::kNone;
     }
     std::array<char, 64> text{};
     const ssize_t n = sys_.Read(fd, text.data(), text.size() - 1);
@@ -204,14 +236,20 @@ std::optional<pid_t> TermiosDevice::LockOwner(const std::string& lockPath) {
     // An empty or unreadable file is taken as held: its writer may be about
     // to fill it.
     if (n <= 0) {
-        return pid_t{0};
+        return Lock::kHeld;
     }
-    return ParsePid(std::string_view(text.data(), static_cast<size_t>(n))).value_or(0);
+    const std::optional<pid_t> owner =
+        ParsePid(std::string_view(text.data(), static_cast<size_t>(n)));
+    // Our own process id: left by an earlier process that had it (ours is
+    // removed when the port closes).
+    if (owner && (*owner == sys_.GetPid() || (sys_.Kill(*owner, 0) != 0 && errno == ESRCH))) {
+        return Lock::kStale;
+    }
+    return Lock::kHeld;
 }
 
-bool TermiosDevice::TakeLockFile(const std::string& path) {
-    const std::string real = sys_.RealPath(path.c_str());
-    const std::string name = real.substr(real.rfind('/') + 1);
+bool TermiosDevice::TakeLockFile(const std::string& realPath) {
+    const std::string name = realPath.substr(realPath.rfind('/') + 1);
     if (name.empty()) {
         return true;
     }
@@ -219,28 +257,35 @@ bool TermiosDevice::TakeLockFile(const std::string& path) {
     for (size_t i = 0; i < lockPaths.size(); ++i) {
         lockPaths[i] = std::string(kLockDirectories[i]) + "/LCK.." + name;
     }
-    const pid_t self = sys_.GetPid();
-    // Another program's lock in any of the directories holds the port; one
-    // whose process is gone is stale and goes.
+    // Another program's lock in any of the directories holds the port; a
+    // stale one goes. A stale lock that stays (in the sticky lock folder,
+    // another user's file can be removed only by its owner or root, as a
+    // crashed terminal program run through sudo leaves it) does not hold the
+    // port up: it opens without a lock of ours.
+    bool staleLeft = false;
     for (const std::string& lockPath : lockPaths) {
-        const std::optional<pid_t> owner = LockOwner(lockPath);
-        if (!owner) {
-            continue;
+        switch (LockState(lockPath)) {
+            case Lock::kNone:
+                break;
+            case Lock::kHeld:
+                return false;
+            case Lock::kStale:
+                if (sys_.Unlink(lockPath.c_str()) != 0 && errno != ENOENT) {
+                    staleLeft = true;
+                }
+                break;
         }
-        // Our own process id: left by an earlier process that had it (ours
-        // was removed when the port closed).
-        if (*owner == self || (*owner > 0 && sys_.Kill(*owner, 0) != 0 && errno == ESRCH)) {
-            sys_.Unlink(lockPath.c_str());
-            continue;
-        }
-        return false;
+    }
+    if (staleLeft) {
+        return true;
     }
     // Our own, in the first directory that takes it, in the usual form (the
     // process id in ten columns and a newline), so that terminal programs
     // see the port taken. A system without a writable lock directory gets
     // none; the open goes on.
     std::array<char, 16> text{};
-    const int length = std::snprintf(text.data(), text.size(), "%10d\n", static_cast<int>(self));
+    const int length =
+        std::snprintf(text.data(), text.size(), "%10d\n", static_cast<int>(sys_.GetPid()));
     for (const std::string& lockPath : lockPaths) {
         const int fd =
             sys_.Open(lockPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
@@ -318,13 +363,34 @@ uint32_t TermiosDevice::Configure(const LineSettings& line) {
     sys_.Ioctl(fd_, TIOCMBIS, &lines);
 
     // A USB adapter holds received bytes up to 16 ms unless asked for low
-    // latency; a driver that refuses keeps its own pace.
+    // latency (ftdi_sio then sets its latency timer to 1 ms); a driver that
+    // refuses, or does not keep the flag, keeps its own pace.
     serial_struct info{};
-    if (sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0 && (info.flags & ASYNC_LOW_LATENCY) == 0) {
-        info.flags |= ASYNC_LOW_LATENCY;
-        sys_.Ioctl(fd_, TIOCSSERIAL, &info);
+    if (sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0) {
+        if ((info.flags & ASYNC_LOW_LATENCY) == 0) {
+            info.flags |= ASYNC_LOW_LATENCY;
+            lowLatencyGranted_ = sys_.Ioctl(fd_, TIOCSSERIAL, &info) == 0 &&
+                                 sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0 &&
+                                 (info.flags & ASYNC_LOW_LATENCY) != 0;
+        }
+        if (delivery_.ms > 0 && delivery_.byteTimes == 0 && (info.flags & ASYNC_LOW_LATENCY) != 0) {
+            delivery_.ms = 1;
+        }
     }
     return kOk;
+}
+
+// The driver keeps the flag for every later user of the port (ftdi_sio its
+// 1 ms latency timer): what we asked for is given back.
+void TermiosDevice::GiveBackLowLatency() {
+    if (!std::exchange(lowLatencyGranted_, false)) {
+        return;
+    }
+    serial_struct info{};
+    if (sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0) {
+        info.flags &= ~ASYNC_LOW_LATENCY;
+        sys_.Ioctl(fd_, TIOCSSERIAL, &info);
+    }
 }
 
 // The C library turns a successful tcsetattr into EINVAL when the device
@@ -353,10 +419,12 @@ void TermiosDevice::Close() {
         sys_.Unlink(lockFile_.c_str());
         lockFile_.clear();
     }
+    GiveBackLowLatency();
     sys_.Ioctl(fd_, TIOCNXCL, nullptr);
     sys_.Close(fd_);
     fd_ = -1;
     pseudoTerminal_ = false;
+    delivery_ = ReceiveDelay{};
 }
 
 void TermiosDevice::PurgeReceive() {
@@ -431,13 +499,15 @@ int32_t TermiosDevice::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts)
     std::array<uint8_t, 256> raw{};
     size_t received = 0;
     while (received < count) {
-        const int64_t remaining = deadline - sys_.NowNs();
-        if (remaining <= 0) {
-            break;
-        }
+        // At the deadline one last look without waiting takes what has
+        // arrived, so that a receive given no time still sees it.
+        const int64_t remaining = std::max<int64_t>(deadline - sys_.NowNs(), 0);
         pollfd pfd{fd_, POLLIN, 0};
         const timespec slice = PollSlice(remaining);
         const int ready = sys_.Poll(&pfd, 1, &slice);
+        if (ready == 0 && remaining == 0) {
+            break;
+        }
         if (ready == 0 || (ready < 0 && errno == EINTR)) {
             continue;  // the loop looks at the clock again
         }

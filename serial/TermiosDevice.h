@@ -28,12 +28,19 @@ namespace zul {
 //   any other errno value as it stands.
 // A device that is not a tty opens, and then fails Configure with 0x57.
 //
-// A real line (not a pseudo-terminal) is also checked as it opens: a port
-// whose driver reports no UART behind it is missing (2); a port that another
-// process has open, or whose UUCP lock file (LCK..name in /run/lock or
-// /var/lock) names a living process, is in use (5). A lock file of a process
-// that is gone is removed. While the port is open, a lock file of ours holds
-// it against terminal programs that look for one.
+// A real line (not a pseudo-terminal) is also checked as it opens:
+// - a UART node (major 4, or a node of the serial8250 driver) whose driver
+//   reports no UART behind it (port type unknown) is missing (2); other
+//   drivers (USB adapters, cdc-acm) never report a type and count as present;
+// - a port that another process has open (its /proc/<pid>/fd entry names the
+//   device; the scan is bounded in time) is in use (5);
+// - a port whose UUCP lock file (LCK..name in /run/lock or /var/lock) names a
+//   living process is in use (5). A lock whose process is gone is removed;
+//   one that cannot be removed (another user's, in a sticky folder) or that
+//   is a symbolic link is passed over, and the port opens without a lock of
+//   ours. Otherwise a lock file of ours holds the port against terminal
+//   programs that look for one while it is open.
+// Low latency, where the driver grants it, is given back as the port closes.
 //
 // Every system call goes through calls (RealTermiosCalls() by default).
 class TermiosDevice final : public LineDevice {
@@ -67,7 +74,10 @@ public:
     void ClearLineErrors() override {}
 
     // Writes all bytes, waiting for room, then waits until the driver's
-    // output queue is empty; all of it within boundMs.
+    // output queue is empty; all of it within boundMs. The queue counts what
+    // the driver holds, not what it has handed on (an 8250's FIFO, what a USB
+    // adapter holds): the bound catches a wedged driver, not a wedged
+    // adapter, whose silence the read time-out then reports.
     bool Send(std::span<const uint8_t> bytes, uint32_t boundMs) override;
 
     // Collects bytes until all are there or the time-outs have passed
@@ -76,20 +86,34 @@ public:
     // error or a break.
     int32_t Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) override;
 
+    // A pseudo-terminal hands bytes over at once, a UART after its FIFO
+    // time-out, a USB adapter after its latency timer.
+    ReceiveDelay Delivery() const override { return delivery_; }
+    int64_t NowNs() override { return sys_.NowNs(); }
+
     // The error code for an errno value (the table above).
     static uint32_t ErrorCodeForErrno(int error);
 
+    // The longest the scan for other holders of the device may take.
+    static constexpr int64_t kHolderScanNs = 200'000'000;
+
 private:
+    enum class Lock { kNone, kHeld, kStale };
+
     uint32_t Claim(const std::string& path);
-    bool HeldByAnotherProcess(dev_t device);
-    std::optional<pid_t> LockOwner(const std::string& lockPath);
+    bool IsUartNode(dev_t device);
+    bool HeldByAnotherProcess(const std::string& devicePath);
+    Lock LockState(const std::string& lockPath);
     bool TakeLockFile(const std::string& path);
+    void GiveBackLowLatency();
     bool TookAllButParity(const termios& wanted);
     bool WaitUntilSent(int64_t deadline);
 
     TermiosCalls& sys_;
     int fd_ = -1;
     bool pseudoTerminal_ = false;
+    bool lowLatencyGranted_ = false;  // by us: cleared again on close
+    ReceiveDelay delivery_;
     std::string lockFile_;  // ours, removed on close
 };
 

@@ -7,6 +7,7 @@
 #include <sys/sysmacros.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -22,25 +23,53 @@ namespace zul::test {
 
 // A model of a serial driver and the few files around it, behind the
 // termios device's system calls, on a clock of its own that moves only
-// while the device waits. What it models is what drivers do:
-// - a byte written leaves the line one byte time after the one before it;
-//   the output queue counts it until then, plus reportLagNs (a USB adapter
-//   learns its queue is empty through a later control transfer);
-// - the unit answers a command when the command has left the line; its
-//   answer bytes arrive one byte time apart and sit in the receive queue;
-// - a receive purge drops what has arrived, not what is still on the wire;
-// - the driver's port type (an 8250 node with no UART reports none), the
-//   processes holding a device (/proc/<pid>/fd), and UUCP lock files.
+// while the device waits. What it models, with where the behaviour comes
+// from:
+// - A byte written leaves the line one byte time after the one before it.
+// - TIOCOUTQ counts what the driver still holds, not what it has handed on.
+//   An 8250 counts its transmit buffer and not the 16-byte FIFO
+//   (drivers/tty/serial/serial_core.c, uart_chars_in_buffer); usb-serial
+//   counts its FIFO and the bulk transfer in flight, which completes once
+//   the adapter has the bytes (drivers/usb/serial/generic.c,
+//   usb_serial_generic_chars_in_buffer): here within the 1 ms USB frame.
+// - Received bytes reach the receive queue late. A 16550A interrupts at its
+//   FIFO trigger level of 8 bytes (UART_FCR_R_TRIG_10 in
+//   drivers/tty/serial/8250/8250_port.c, uart_config) or after its receive
+//   time-out of four character times without a new byte (16550A data
+//   sheet). An FTDI adapter sends what it received when its latency timer
+//   runs out, 16 ms, or 1 ms once ASYNC_LOW_LATENCY is set
+//   (drivers/usb/serial/ftdi_sio.c, write_latency_timer; FTDI application
+//   note AN232B-04).
+// - A receive purge drops what reached the queue, never what is still in the
+//   FIFO or the adapter (tcflush empties the line discipline's buffer,
+//   drivers/tty/tty_ioctl.c, tty_perform_flush).
+// - TIOCGSERIAL: an 8250 node reports its UART's type, PORT_UNKNOWN where
+//   none is behind it; the usb-serial core and cdc-acm never fill in a type
+//   (drivers/usb/serial/usb-serial.c, serial_get_serial;
+//   drivers/usb/class/cdc-acm.c, get_serial_info), so a USB node reads 0.
+// - /proc/<pid>/fd/N links read as the path of the open file
+//   (Documentation/filesystems/proc.rst); /sys/dev/char/M:m/device/driver
+//   links name the driver (Documentation/ABI/testing/sysfs-dev).
+// - Lock files: /run/lock is sticky and world-writable, so a file there can
+//   be removed only by its owner or root (unlink(2), EPERM); a lock file
+//   may be a symbolic link, which open with O_NOFOLLOW refuses (ELOOP).
 class FakeDriver final : public TermiosCalls {
 public:
     static constexpr int kDeviceFd = 100;
     static constexpr int64_t kMs = 1'000'000;
+    static constexpr unsigned kUartMajor = 4;   // ttyS
+    static constexpr unsigned kUsbMajor = 188;  // ttyUSB
+    static constexpr unsigned kAcmMajor = 166;  // ttyACM
 
     struct Device {
-        unsigned major = 188;  // ttyUSB
+        unsigned major = kUsbMajor;
         unsigned minor = 0;
-        // TIOCGSERIAL: the port type, or -1 when the driver does not answer.
+        // TIOCGSERIAL on a UART: its port type. USB nodes always read 0.
         int portType = PORT_16550A;
+        // TIOCGSERIAL not offered at all.
+        bool noSerialInfo = false;
+        bool IsUart() const { return major == kUartMajor || uartDriver; }
+        bool uartDriver = false;  // a UART on another major (sysfs names serial8250)
     };
     // An answer: its bytes, starting delayNs after the command left.
     struct Answer {
@@ -51,14 +80,17 @@ public:
     // The devices by path, links by path, and the rest of the world.
     std::map<std::string, Device> devices{{"/dev/ttyUSB0", Device{}}};
     std::map<std::string, std::string> links;
-    std::map<pid_t, std::vector<std::string>> holders;  // pid -> devices it has open
+    std::map<pid_t, std::vector<std::string>> holders;  // pid -> paths it opened
     std::set<pid_t> living{1};
-    std::map<std::string, std::string> files;  // lock files
+    std::map<std::string, std::string> files;  // lock files by path
+    std::map<std::string, uid_t> fileOwners;   // their owners (the caller when not listed)
+    std::set<std::string> symlinkFiles;        // lock paths that are symbolic links
     pid_t self = 4242;
+    uid_t uid = 1000;  // the caller: an operator in dialout
 
     int64_t byteTimeNs = 1'145'834;  // 9600 baud, 11 bits
-    int64_t reportLagNs = 0;
-    bool wedged = false;  // nothing ever leaves
+    bool wedgedDriver = false;       // the driver never hands bytes on
+    bool wedgedAdapter = false;      // the adapter takes bytes and never sends them
     // The unit: what it answers to each command, in order of the commands.
     std::function<std::vector<Answer>(uint8_t command, int index)> unit = [](uint8_t, int) {
         return std::vector<Answer>{};
@@ -69,6 +101,7 @@ public:
     std::vector<std::string> log;
     std::vector<uint8_t> commands;
     unsigned long serialFlags = 0;
+    int64_t procLinkNs = 0;  // what reading one /proc/<pid>/fd link costs
 
     int64_t now = 0;
 
@@ -85,8 +118,10 @@ public:
         }
         const bool exists = files.count(name) != 0;
         if ((flags & O_CREAT) != 0 && (flags & O_EXCL) != 0 && exists) return Fail(EEXIST);
+        if ((flags & O_NOFOLLOW) != 0 && symlinkFiles.count(name) != 0) return Fail(ELOOP);
         if ((flags & O_CREAT) == 0 && !exists) return Fail(ENOENT);
         if (name.rfind("/var/lock/", 0) == 0 && !exists) return Fail(EACCES);
+        if (!exists) fileOwners[name] = uid;
         files[name];
         const int fd = nextFileFd_++;
         openFiles_[fd] = name;
@@ -108,8 +143,8 @@ public:
         }
         size_t n = 0;
         auto* out = static_cast<uint8_t*>(buffer);
-        while (n < size && !received_.empty() && received_.front().first <= now) {
-            out[n++] = received_.front().second;
+        while (n < size && !received_.empty() && received_.front().delivered <= now) {
+            out[n++] = received_.front().byte;
             received_.pop_front();
         }
         log.push_back("read " + std::to_string(n));
@@ -129,6 +164,7 @@ public:
             lineFreeAt_ = std::max(lineFreeAt_, now) + byteTimeNs;
             sending_.push_back({lineFreeAt_, in[i]});
         }
+        handedOnAt_ = now + kUsbFrameNs;
         return static_cast<ssize_t>(size);
     }
     int Ioctl(int fd, unsigned long request, void* argument) override {
@@ -137,19 +173,18 @@ public:
         switch (request) {
             case TIOCOUTQ:
                 Advance(now);
-                *static_cast<int*>(argument) =
-                    (!sending_.empty() || now < emptyReportedAt_) ? 1 : 0;
+                *static_cast<int*>(argument) = OutputQueued(device);
                 return 0;
             case TIOCGSERIAL: {
-                if (device.portType < 0) return Fail(ENOTTY);
+                if (device.noSerialInfo) return Fail(ENOTTY);
                 serial_struct info{};
-                info.type = device.portType;
+                info.type = device.IsUart() ? device.portType : PORT_UNKNOWN;
                 info.flags = static_cast<int>(serialFlags);
                 *static_cast<serial_struct*>(argument) = info;
                 return 0;
             }
             case TIOCSSERIAL:
-                if (device.portType < 0) return Fail(ENOTTY);
+                if (device.noSerialInfo) return Fail(ENOTTY);
                 serialFlags =
                     static_cast<unsigned long>(static_cast<serial_struct*>(argument)->flags);
                 return 0;
@@ -170,7 +205,9 @@ public:
         Advance(now);
         if (queue == TCIFLUSH || queue == TCIOFLUSH) {
             log.push_back("purge in");
-            while (!received_.empty() && received_.front().first <= now) received_.pop_front();
+            while (!received_.empty() && received_.front().delivered <= now) {
+                received_.pop_front();
+            }
         }
         if (queue == TCOFLUSH || queue == TCIOFLUSH) {
             log.push_back("purge out");
@@ -194,7 +231,7 @@ public:
                 fds[0].revents = POLLOUT;
                 return 1;
             }
-            if (count > 0 && !received_.empty() && received_.front().first <= now) {
+            if (count > 0 && !received_.empty() && received_.front().delivered <= now) {
                 fds[0].revents = POLLIN;
                 return 1;
             }
@@ -205,20 +242,27 @@ public:
         }
     }
     int64_t NowNs() override { return now; }
-    int Stat(const char* path, struct stat* st) override {
+    std::string ReadLink(const char* path) override {
         const std::string p = path;
         for (const auto& [pid, held] : holders) {
             const std::string prefix = "/proc/" + std::to_string(pid) + "/fd/";
             if (p.rfind(prefix, 0) == 0) {
+                now += procLinkNs;
                 const size_t index = std::stoul(p.substr(prefix.size()));
-                if (index >= held.size()) return Fail(ENOENT);
-                *st = CharDevice(devices[Resolve(held[index].c_str())]);
-                return 0;
+                return index < held.size() ? Resolve(held[index].c_str()) : std::string();
             }
         }
-        return Fail(ENOENT);
+        const auto link = links.find(p);
+        return link != links.end() ? link->second : std::string();
     }
-    int Unlink(const char* path) override { return files.erase(path) != 0 ? 0 : Fail(ENOENT); }
+    int Unlink(const char* path) override {
+        if (files.count(path) == 0) return Fail(ENOENT);
+        const auto owner = fileOwners.find(path);
+        if (uid != 0 && owner != fileOwners.end() && owner->second != uid) return Fail(EPERM);
+        files.erase(path);
+        symlinkFiles.erase(path);
+        return 0;
+    }
     std::vector<std::string> ListDirectory(const char* path) override {
         std::vector<std::string> names;
         const std::string p = path;
@@ -241,6 +285,17 @@ public:
     bool deviceOpen() const { return open_; }
 
 private:
+    static constexpr int64_t kUsbFrameNs = 1 * kMs;
+    static constexpr size_t kUartFifoBytes = 16;
+    static constexpr size_t kUartRxTrigger = 8;
+    static constexpr int kUartTimeoutByteTimes = 4;
+
+    struct Incoming {
+        int64_t wire;       // when it came off the line
+        int64_t delivered;  // when it reaches the receive queue
+        uint8_t byte;
+    };
+
     static int Fail(int error) {
         errno = error;
         return -1;
@@ -255,36 +310,80 @@ private:
         st.st_rdev = makedev(device.major, device.minor);
         return st;
     }
+    bool Usb() const { return !devices.at(openPath_).IsUart(); }
+    int64_t LatencyNs() const {
+        return (serialFlags & ASYNC_LOW_LATENCY) != 0 ? 1 * kMs : 16 * kMs;
+    }
+    bool Stuck() const { return wedgedDriver || (wedgedAdapter && Usb()); }
+
+    int OutputQueued(const Device& device) const {
+        if (wedgedDriver) return static_cast<int>(std::max<size_t>(sending_.size(), 1));
+        if (!device.IsUart()) return now < handedOnAt_ ? static_cast<int>(sending_.size()) : 0;
+        return static_cast<int>(sending_.size() > kUartFifoBytes ? sending_.size() - kUartFifoBytes
+                                                                 : 0);
+    }
+
+    // When each byte still on its way reaches the queue, from when it came
+    // off the line (see the list above).
+    void Deliver() {
+        const size_t first = static_cast<size_t>(
+            std::find_if(received_.begin(), received_.end(),
+                         [&](const Incoming& in) { return in.delivered > now; }) -
+            received_.begin());
+        if (Usb()) {
+            const int64_t latency = LatencyNs();
+            for (size_t i = first; i < received_.size(); ++i) {
+                received_[i].delivered = (received_[i].wire / latency + 1) * latency;
+            }
+            return;
+        }
+        const int64_t timeout = kUartTimeoutByteTimes * byteTimeNs;
+        size_t start = first;
+        for (size_t i = first; i < received_.size(); ++i) {
+            const bool last = i + 1 == received_.size();
+            const bool trigger = i + 1 - start >= kUartRxTrigger;
+            const bool gap = last || received_[i + 1].wire > received_[i].wire + timeout;
+            if (trigger || gap) {
+                const int64_t at = trigger ? received_[i].wire : received_[i].wire + timeout;
+                for (size_t j = start; j <= i; ++j) received_[j].delivered = at;
+                start = i + 1;
+            }
+        }
+    }
+
     // The next moment after now at which something changes.
     int64_t NextEvent() const {
         int64_t next = INT64_MAX;
-        if (!sending_.empty() && !wedged) next = sending_.front().first;
-        for (const auto& [at, byte] : received_) {
-            if (at > now) {
-                next = std::min(next, at);
-                break;
-            }
+        if (!sending_.empty() && !Stuck()) next = sending_.front().first;
+        for (const Incoming& in : received_) {
+            if (in.delivered > now) next = std::min(next, in.delivered);
         }
-        if (emptyReportedAt_ > now) next = std::min(next, emptyReportedAt_);
+        if (handedOnAt_ > now) next = std::min(next, handedOnAt_);
         return next;
     }
     // Moves the clock to t: bytes leave the line, the unit answers them.
     void Advance(int64_t t) {
-        while (!wedged && !sending_.empty() && sending_.front().first <= t) {
+        bool answered = false;
+        while (!Stuck() && !sending_.empty() && sending_.front().first <= t) {
             const auto [leftAt, command] = sending_.front();
             sending_.pop_front();
-            if (sending_.empty()) emptyReportedAt_ = leftAt + reportLagNs;
             const int index = static_cast<int>(commands.size());
             commands.push_back(command);
             for (const Answer& answer : unit(command, index)) {
                 int64_t at = leftAt + answer.delayNs;
                 for (uint8_t byte : answer.bytes) {
                     at += byteTimeNs;
-                    received_.push_back({at, byte});
+                    received_.push_back({at, INT64_MAX, byte});
                 }
             }
-            std::stable_sort(received_.begin(), received_.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            answered = true;
+        }
+        if (answered) {
+            std::stable_sort(
+                received_.begin(), received_.end(), [](const Incoming& a, const Incoming& b) {
+                    return a.delivered != b.delivered ? a.delivered < b.delivered : a.wire < b.wire;
+                });
+            Deliver();
         }
         now = std::max(now, t);
     }
@@ -295,9 +394,9 @@ private:
     int nextFileFd_ = 200;
     std::map<int, std::string> openFiles_;
     int64_t lineFreeAt_ = 0;
-    int64_t emptyReportedAt_ = 0;
+    int64_t handedOnAt_ = 0;
     std::deque<std::pair<int64_t, uint8_t>> sending_;
-    std::deque<std::pair<int64_t, uint8_t>> received_;
+    std::deque<Incoming> received_;
 };
 
 }  // namespace zul::test
