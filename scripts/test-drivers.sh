@@ -14,7 +14,8 @@
 # again. QEMU's trace of the line settings is checked here as well.
 #
 # Ends with "real drivers: N passed, N failed" and fails when one did.
-# GTEST_FILTER picks cases; ZUL_RIG_KEEP=1 keeps the work folder.
+# GTEST_FILTER picks cases (and leaves out the check of the line settings);
+# ZUL_RIG_KEEP=1 keeps the work folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rig_start=$EPOCHREALTIME
@@ -54,14 +55,14 @@ if [[ ! -f $kernel_dir/ready ]]; then
     for m in "${modules[@]}"; do patterns+=("*/$m.ko*"); done
     dpkg-deb --fsys-tarfile "$cache/${package}"_*.deb |
         tar -x -C "$kernel_dir/tree" --wildcards "${patterns[@]}"
+    # Plain .ko files in Debian 12, compressed with xz in later releases;
+    # busybox insmod takes them plain.
     for m in "${modules[@]}"; do
         ko=$(find "$kernel_dir/tree/lib/modules" -name "$m.ko*" | head -n1)
         case $ko in
             *.ko) cp "$ko" "$kernel_dir/modules/$m.ko" ;;
             *.ko.xz) xz -dc "$ko" >"$kernel_dir/modules/$m.ko" ;;
-            *.ko.zst) zstd -qdc "$ko" >"$kernel_dir/modules/$m.ko" ;;
-            *.ko.gz) gzip -dc "$ko" >"$kernel_dir/modules/$m.ko" ;;
-            *) echo "test-drivers: $package has no module $m" >&2; exit 1 ;;
+            *) echo "test-drivers: $package has no module $m as .ko or .ko.xz" >&2; exit 1 ;;
         esac
     done
     bzimage=$(ls "$kernel_dir"/tree/boot/vmlinuz-*)
@@ -73,15 +74,17 @@ if [[ ! -f $kernel_dir/ready ]]; then
     if [[ -n $offset ]]; then
         tail -c +$((offset + 1)) "$bzimage" | xz -dcq >"$kernel_dir/vmlinux" 2>/dev/null || true
     fi
-    if [[ ! -s $kernel_dir/vmlinux ||
-        $(head -c4 "$kernel_dir/vmlinux" | od -An -tx1 | tr -d ' ') != 7f454c46 ]]; then
+    if [[ -s $kernel_dir/vmlinux &&
+        $(head -c4 "$kernel_dir/vmlinux" | od -An -tx1 | tr -d ' ') == 7f454c46 ]]; then
+        rm "$kernel_dir/vmlinuz"
+    else
         rm -f "$kernel_dir/vmlinux"
     fi
     rm -rf "$kernel_dir/tree" "$cache"/*.deb
     touch "$kernel_dir/ready"
 fi
-kernel=$kernel_dir/vmlinuz
-[[ -f $kernel_dir/vmlinux ]] && kernel=$kernel_dir/vmlinux
+kernel=$kernel_dir/vmlinux
+[[ -f $kernel ]] || kernel=$kernel_dir/vmlinuz
 
 # --- The initramfs: busybox, the modules, the program, the init script.
 initramfs=build/tests/rig/initramfs
@@ -215,9 +218,11 @@ check() {  # check NAME PATTERN...: QEMU's trace shows each pattern
     echo "[host] $name set to 9600 baud, 8 data bits, even parity, 1 stop bit"
     passed=$((passed + 1))
 }
-check "16550A (ttyS1)" "^serial_update_parameters baudrate=9600 parity='E' data=8 stop=1$"
-check "FTDI (ttyUSB0)" "^usb_serial_set_baud dev [0-9:]+ baud rate 9600$" \
-    "^usb_serial_set_data dev [0-9:]+ parity E, data bits 8, stop bits 1$"
+if [[ -z ${GTEST_FILTER:-} ]]; then
+    check "16550A (ttyS1)" "^serial_update_parameters baudrate=9600 parity='E' data=8 stop=1$"
+    check "FTDI (ttyUSB0)" "^usb_serial_set_baud dev [0-9:]+ baud rate 9600$" \
+        "^usb_serial_set_data dev [0-9:]+ parity E, data bits 8, stop bits 1$"
+fi
 echo "[host] guest ready after ${ready:-?} s; whole rig $(seconds_since "$rig_start") s"
 echo "real drivers: $passed passed, $failed failed"
 ((failed == 0))

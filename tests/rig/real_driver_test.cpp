@@ -240,8 +240,10 @@ TEST_F(RealDrivers, PortWithoutUartIsMissing) {
     serial_struct info{};
     ASSERT_EQ(ioctl(fd, TIOCGSERIAL, &info), 0);
     EXPECT_EQ(info.type, PORT_UNKNOWN);
-    // serial_core's ioctl handler fails every request with EIO once the
-    // port's start-up found no UART, the terminal requests too.
+    // serial_core fails every request that reaches its ioctl handler with
+    // EIO once the port's start-up found no UART (uart_ioctl in
+    // drivers/tty/serial/serial_core.c), the terminal settings too; only
+    // TIOCGSERIAL is answered before it.
     termios tio{};
     errno = 0;
     EXPECT_EQ(tcgetattr(fd, &tio), -1);
