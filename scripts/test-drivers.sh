@@ -9,12 +9,13 @@
 #   ttyS2    an 8250 node with no UART behind it;
 # ttyS1 and ttyUSB0 each reach a simulated unit (zul1x-sim) on this machine
 # through a socket and socat. The guest asks for the adapter to be unplugged
-# and plugged back with "@@rig unplug@@" / "@@rig plug@@" on its console: the
-# adapter's socket is closed, and QEMU detaches the device until it connects
-# again. QEMU's trace of the line settings is checked here as well.
+# and plugged back with "@@rig unplug [MS]@@" / "@@rig plug@@" on its
+# console: the adapter's socket is closed, and QEMU detaches the device until
+# it connects again. QEMU's trace of the line settings is checked here too.
 #
 # Ends with "real drivers: N passed, N failed" and fails when one did.
-# GTEST_FILTER picks cases (and leaves out the check of the line settings);
+# ZUL_RIG_FILTER, a GoogleTest filter, picks cases (and leaves out the check
+# of the line settings);
 # ZUL_RIG_KEEP=1 keeps the work folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -144,7 +145,7 @@ wait_for 10 test -S "$work/adapter.sock"
 
 # --- The guest.
 append="console=ttyS0 quiet panic=-1 RIG_TIMEOUT=150"
-[[ -n ${GTEST_FILTER:-} ]] && append+=" GTEST_FILTER=$GTEST_FILTER"
+[[ -n ${ZUL_RIG_FILTER:-} ]] && append+=" GTEST_FILTER=$ZUL_RIG_FILTER"
 qemu_start=$EPOCHREALTIME
 timeout 240 qemu-system-x86_64 -machine pc -accel tcg -m 256 -smp 1 \
     -nodefaults -no-user-config -display none -no-reboot \
@@ -162,7 +163,11 @@ pids+=($qemu)
 seconds_since() { printf '%.1f' "$(((${EPOCHREALTIME/./} - ${1/./}) / 1000))e-3"; }
 exit_code=""
 ready=""
-wait_for 10 test -f "$work/console.log"
+if ! wait_for 10 test -f "$work/console.log"; then
+    cat "$work/qemu.log"
+    echo "real drivers: 0 passed, 1 failed"
+    exit 1
+fi
 while IFS= read -r line; do
     line=${line%$'\r'}
     case $line in
@@ -218,7 +223,7 @@ check() {  # check NAME PATTERN...: QEMU's trace shows each pattern
     echo "[host] $name set to 9600 baud, 8 data bits, even parity, 1 stop bit"
     passed=$((passed + 1))
 }
-if [[ -z ${GTEST_FILTER:-} ]]; then
+if [[ -z ${ZUL_RIG_FILTER:-} ]]; then
     check "16550A (ttyS1)" "^serial_update_parameters baudrate=9600 parity='E' data=8 stop=1$"
     check "FTDI (ttyUSB0)" "^usb_serial_set_baud dev [0-9:]+ baud rate 9600$" \
         "^usb_serial_set_data dev [0-9:]+ parity E, data bits 8, stop bits 1$"

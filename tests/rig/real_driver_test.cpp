@@ -302,7 +302,8 @@ TEST_F(RealDrivers, SecondOpenerHoldsEachPort) {
         {
             // Another program with the port open, as a terminal program or
             // a `cat` has it: no lock file, no flock.
-            test::HoldingChild other([path = path] { return open(path, O_RDWR | O_NOCTTY) >= 0; });
+            test::HoldingChild other(
+                [path = path] { return open(path, O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0; });
             ASSERT_TRUE(other.holding());
             Bench b;
             EXPECT_FALSE(b.Ok(chosen));
@@ -334,8 +335,8 @@ TEST_F(RealDrivers, AdapterUnpluggedMidRunFailsTheRunAndOpensAgainAfterReplug) {
     b.Click();  // item 1
     b.Click();  // "Insert the paper."
     ASSERT_EQ(b.wizard.AdjStep(), 2);
-    // Pulled during the lever check's fixed wait (a second after its first
-    // command).
+    // Pulled 300 ms into the lever check, in the fixed wait after its first
+    // command.
     AskHost("unplug 300");
     int64_t longestClick = 0;
     for (int i = 0; i < 12 && b.wizard.AdjStep() > 0; ++i) {
