@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <span>
 
@@ -18,7 +20,14 @@ public:
     bool WritePort(std::span<const uint8_t> bytes) override {
         ++writes;
         bytesWritten += bytes.size();
-        return inner_.WritePort(bytes);
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = inner_.WritePort(bytes);
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        writeMs += ms;
+        writeMaxMs = std::max(writeMaxMs, ms);
+        return ok;
     }
     uint32_t ReadPort(std::span<uint8_t> buffer) override {
         const uint32_t n = inner_.ReadPort(buffer);
@@ -31,6 +40,10 @@ public:
     uint64_t shortReads = 0;  // reads that ran into their time-out
     uint64_t bytesWritten = 0;
     uint64_t bytesRead = 0;
+    // Wall time inside WritePort: the check for a tail behind the last
+    // answer, the purge and the send.
+    double writeMs = 0;
+    double writeMaxMs = 0;
 };
 
 }  // namespace zul::bench

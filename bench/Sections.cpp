@@ -135,6 +135,8 @@ FullRunResult MeasureFullRun(const BenchOptions& options) {
     r.bytesWritten = port.bytesWritten;
     r.bytesRead = port.bytesRead;
     r.shortReads = port.shortReads;
+    r.writeMs = port.writeMs;
+    r.writeMaxMs = port.writeMaxMs;
     const double bytes = static_cast<double>(r.bytesWritten + r.bytesRead);
     r.floorMs = static_cast<double>(r.waitsMs) + bytes * kByteTimeMs +
                 static_cast<double>(r.exchanges * options.latencyMs);

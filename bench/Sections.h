@@ -34,6 +34,8 @@ struct FullRunResult {
     uint64_t bytesWritten = 0;
     uint64_t bytesRead = 0;
     uint64_t shortReads = 0;
+    double writeMs = 0;  // inside WritePort, all exchanges
+    double writeMaxMs = 0;
     double floorMs = 0;  // waits + wire time of every byte + latency per exchange
     // What the simulator itself needs: it takes a command the moment it is
     // written and puts the first answer byte out after its latency.

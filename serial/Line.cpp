@@ -1,5 +1,6 @@
 #include "serial/Line.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -67,9 +68,11 @@ int64_t Line::SurplusBoundNs() const {
 }
 
 bool Line::SurplusFollows() {
-    const int64_t left = readEndNs_ + SurplusBoundNs() - device_->NowNs();
+    const int64_t left = std::max<int64_t>(readEndNs_ + SurplusBoundNs() - device_->NowNs(), 0);
     std::array<uint8_t, 1> byte{};
-    const int32_t n = device_->Receive(byte, ReadTimeouts{0, left > 0 ? CeilMs(left) : 0});
+    const int32_t n =
+        device_->Receive(byte, ReadTimeouts{0, static_cast<uint32_t>(left / 1'000'000),
+                                            static_cast<uint32_t>(left % 1'000'000)});
     if (n < 0) {
         device_->ClearLineErrors();
     }

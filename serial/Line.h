@@ -16,9 +16,9 @@ namespace zul {
 //
 // A command's answer counts from the moment the command is about to leave:
 // the receive queue is purged before the write, never between the write and
-// the read, since a unit may answer before the driver reports the command
-// sent (an 8250 reports it a timer tick late, a USB adapter after a control
-// transfer).
+// the read, so an answer that begins before the send returns (a machine
+// slow to wake the program, a driver slow to report its queue empty) is
+// still the answer.
 //
 // After a read that came back short or failed, an answer may still be on
 // its way. Before the next write the line is first let go quiet (a few byte

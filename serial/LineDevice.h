@@ -15,10 +15,13 @@ namespace zul {
 struct ReadTimeouts {
     uint32_t perByteMs = 0;
     uint32_t constantMs = 0;
+    // Nanoseconds beyond constantMs (0 to 999,999). A driver that counts
+    // whole milliseconds waits one more instead.
+    uint32_t extraNs = 0;
 
     // The whole wait for a receive of count bytes, in nanoseconds.
     int64_t TotalNs(size_t count) const {
-        return (static_cast<int64_t>(count) * perByteMs + constantMs) * 1'000'000;
+        return (static_cast<int64_t>(count) * perByteMs + constantMs) * 1'000'000 + extraNs;
     }
 };
 

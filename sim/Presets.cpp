@@ -55,6 +55,10 @@ std::optional<Profile> PresetProfile(std::string_view name) {
         p.faults[cmd::kEnq] = {Fault{.kind = Fault::Kind::Late, .delayMs = 2072, .onlyNth = 7}};
         return p;
     }
+    if (name == "padded") {
+        p.pad = 2;  // two NAK bytes behind every answer
+        return p;
+    }
     return std::nullopt;
 }
 

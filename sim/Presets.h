@@ -25,6 +25,7 @@ inline constexpr PresetInfo kPresets[] = {
     {"refused-write", "refuses 0xB0 with 0x15: \"EEPROM writing error\""},
     {"drop-off", "answers the EEPROM erase and the lever opening, then drops off the line"},
     {"straddle", "healthy; the first white register block arrives across its deadline"},
+    {"padded", "healthy; every answer is followed by two 0x15 bytes"},
 };
 
 // The profile of the preset called name, or nullopt for an unknown name.

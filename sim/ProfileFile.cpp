@@ -181,6 +181,20 @@ Result ApplyLine(std::string_view key, std::string_view value, Profile& p) {
         p.motorSpeed = *b;
         return std::nullopt;
     }
+    if (key == "pad") {
+        auto words = Words(value);
+        if (words.size() == 3 && words[1] == "fill") {
+            const auto fill = Byte(words[2]);
+            if (!fill) return "not a byte: '" + std::string(words[2]) + "'";
+            p.padByte = *fill;
+            words.resize(1);
+        }
+        const auto n = words.size() == 1 ? Number(words[0], 1024) : std::nullopt;
+        if (!n)
+            return std::string("expected a byte count (0 to 1024), then optionally 'fill BYTE'");
+        p.pad = *n;
+        return std::nullopt;
+    }
     if (key == "drop_off_after") {
         const auto n = Number(value, 0xFFFFFFFF);
         if (!n) return "not a count: '" + std::string(value) + "'";

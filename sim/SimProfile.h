@@ -71,6 +71,11 @@ struct Profile {
     // Per-command faults; the first fault that applies to a reception wins.
     std::map<uint8_t, std::vector<Fault>> faults;
 
+    // Bytes of padByte sent behind every answer (0: none), as a unit that
+    // pads its answers. A healthy program passes every item all the same.
+    uint32_t pad = 0;
+    uint8_t padByte = 0x15;
+
     // 0: the unit stays on the line. n >= 1: the unit answers its first n
     // receptions (of any command) and is silent from then on, as a unit whose
     // cable came loose.

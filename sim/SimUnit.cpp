@@ -220,6 +220,9 @@ Answer SimUnit::Receive(uint8_t command) {
     if (complete) {
         s = next;
     }
+    if (!bytes.empty()) {
+        bytes.insert(bytes.end(), profile_.pad, profile_.padByte);
+    }
     answer.bytes = std::move(bytes);
     return answer;
 }

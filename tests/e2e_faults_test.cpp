@@ -108,5 +108,18 @@ TEST(E2eFaults, ABlockAcrossItsDeadlinePassesOnTheRetry) {
                             0x05, 0x05, 0xEE, 0xE0, 0xB0, 0xB4));
 }
 
+// A healthy unit that sends two bytes behind every answer, paced at the
+// line's speed: the tail of one answer is never read as the next one's, and
+// the whole run passes as with a plain unit.
+TEST(E2eFaults, PaddedAnswersStillPassEveryItem) {
+    test::E2eBench b("padded");
+    for (const test::ScreenAfter& s : test::kGoodRunScreens) {
+        ASSERT_EQ(b.form->AdjStep(), s.step);
+        b.ClickStart();
+        ASSERT_THAT(b.Shown(), ElementsAreArray(s.lines)) << "click at " << s.step;
+    }
+    b.ExpectIdleButtons();
+}
+
 }  // namespace
 }  // namespace zul

@@ -23,7 +23,8 @@ TEST(ProfileFile, SetsReadingsAndIgnoresCommentsAndBlankLines) {
         "white_result[3] = 61\n"
         "black_result = 1 2 3 0x66\n"
         "mag_samples = 30/30 50/51 60/60\n"
-        "drop_off_after = 12\n",
+        "drop_off_after = 12\n"
+        "pad = 3 fill 0x06\n",
         p);
     ASSERT_FALSE(error) << error->line << ": " << error->message;
     EXPECT_EQ(p.motorSpeed, 80);
@@ -35,6 +36,8 @@ TEST(ProfileFile, SetsReadingsAndIgnoresCommentsAndBlankLines) {
     EXPECT_EQ(p.magSamples[1].peak, 50);
     EXPECT_EQ(p.magSamples[1].ad, 51);
     EXPECT_EQ(p.dropOffAfter, 12u);
+    EXPECT_EQ(p.pad, 3u);
+    EXPECT_EQ(p.padByte, 0x06);
 }
 
 TEST(ProfileFile, FaultLines) {
@@ -146,6 +149,13 @@ TEST(Presets, FaultyPresetsMisbehaveWhereTheySay) {
     drop.Receive(cmd::kEepromExecute);
     EXPECT_EQ(drop.Receive(cmd::kOpenLever).bytes, std::vector<uint8_t>{ACK});
     EXPECT_TRUE(drop.Receive(cmd::kEnq).bytes.empty());
+    // Padding follows every answer, and a silent answer stays silent.
+    Profile padded = *PresetProfile("padded");
+    padded.faults[cmd::kEepromExecute] = {Fault{.kind = Fault::Kind::Silent}};
+    SimUnit pad(padded);
+    EXPECT_EQ(pad.Receive(cmd::kEepromErase).bytes, (std::vector<uint8_t>{ACK, 0x15, 0x15}));
+    EXPECT_TRUE(pad.Receive(cmd::kEepromExecute).bytes.empty());
+    EXPECT_EQ(pad.Receive(cmd::kMotorSpeed).bytes.size(), 3u);
 }
 
 }  // namespace

@@ -67,6 +67,7 @@ are decimal or 0x hex.
   mag_samples = 30/30 50/50 60/60     peak/A-D per ENQ after 0xA4; last repeats
   motor_speed = 80                    answer to 0xA6
   drop_off_after = 12                 silent after 12 commands (0: never)
+  pad = 2 fill 0x15                   2 bytes behind every answer (default fill 0x15)
   fault 0xB6 = refuse 0x15            answer this byte instead (default 0x15)
   fault 0xB0 = silent                 no answer
   fault 0x05 = short 5                only the first 5 bytes
