@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: a normal build, and a build
-# under the address and undefined-behaviour sanitizers; in between, the
-# Windows leg under Wine and a brief run of each fuzz target.
+# under the address and undefined-behaviour sanitizers; in between, the line
+# layer on the kernel's own serial drivers in a virtual machine, the Windows
+# leg under Wine and a brief run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -9,6 +10,10 @@ scripts/deps.sh
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j2
 scripts/package_test.sh
+
+# The line layer against the kernel's own 8250 and ftdi_sio drivers, in a
+# virtual machine (about a minute, no KVM needed).
+scripts/test-drivers.sh
 
 # The core and its suites cross-built for Windows and run under Wine, the
 # Win32 port against the simulator tool of the build above.
