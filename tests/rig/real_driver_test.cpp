@@ -191,16 +191,20 @@ protected:
         test::SetEnvironment("ZUL10_COM1", kAdapter);
     }
     void TearDown() override { test::UnsetEnvironment("ZUL10_COM1"); }
+
+    static void OpenAndRunComplete(const PortSettings& port, const std::string& driver) {
+        Bench b;
+        ASSERT_TRUE(b.Ok(port)) << (b.boxes.boxes.empty() ? "" : b.boxes.boxes[0].text);
+        const auto start = Clock::now();
+        b.ExpectCompleteRun();
+        Note(driver + " run " + std::to_string(MsSince(start)) + " ms");
+        EXPECT_TRUE(b.boxes.boxes.empty());
+    }
 };
 
 TEST_F(RealDrivers, UartOpensAtNineSixHundredEvenAndCarriesACompleteRun) {
-    Bench b;
-    ASSERT_TRUE(b.Ok(kUartPort)) << (b.boxes.boxes.empty() ? "" : b.boxes.boxes[0].text);
     // The host reads the line settings off the emulated UART.
-    const auto start = Clock::now();
-    b.ExpectCompleteRun();
-    Note("8250 run " + std::to_string(MsSince(start)) + " ms");
-    EXPECT_TRUE(b.boxes.boxes.empty());
+    OpenAndRunComplete(kUartPort, "8250");
 }
 
 TEST_F(RealDrivers, AdapterAnswersTypeUnknownYetOpensAndCarriesACompleteRun) {
@@ -210,12 +214,7 @@ TEST_F(RealDrivers, AdapterAnswersTypeUnknownYetOpensAndCarriesACompleteRun) {
     ASSERT_TRUE(answer.answered);
     EXPECT_EQ(answer.info.type, PORT_UNKNOWN);
 
-    Bench b;
-    ASSERT_TRUE(b.Ok(kAdapterPort)) << (b.boxes.boxes.empty() ? "" : b.boxes.boxes[0].text);
-    const auto start = Clock::now();
-    b.ExpectCompleteRun();
-    Note("ftdi_sio run " + std::to_string(MsSince(start)) + " ms");
-    EXPECT_TRUE(b.boxes.boxes.empty());
+    OpenAndRunComplete(kAdapterPort, "ftdi_sio");
 }
 
 TEST_F(RealDrivers, AdapterIsLeftWithTheLatencyItHad) {
