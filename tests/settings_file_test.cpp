@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 #include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <thread>
 
 #include "mock/CaseNames.h"
 #include "mock/RecordingMessageSink.h"
@@ -358,6 +361,64 @@ TEST_F(SettingsFileTest, ReadOnlyFileIsLeftAlone) {
     EXPECT_EQ(ReadFile(path_), kDefaultContent);
     EXPECT_EQ(dir_.Entries(), 1u);
     fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add);
+}
+
+// A folder that takes no new file, as Program Files for a 64-bit program
+// (here a folder holds the temporary's name): a writable file is rewritten in
+// place.
+TEST_F(SettingsFileTest, FileWhoseFolderTakesNoTemporaryIsRewrittenInPlace) {
+    WriteFile(path_, kDefaultContent);
+    std::filesystem::create_directory(path_ + ".tmp." + std::to_string(GetCurrentProcessId()));
+    ASSERT_TRUE(WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink_));
+    EXPECT_EQ(ReadFile(path_), FormatSettingsFile(PortSettings{5, 0, 1, 0}));
+    EXPECT_EQ(dir_.Entries(), 2u);
+}
+
+// Another program holds the file for a moment without sharing its deletion,
+// as a virus scanner does: the replace waits for it.
+TEST_F(SettingsFileTest, ReplaceWaitsForAHandleHeldForAMoment) {
+    WriteFile(path_, kDefaultContent);
+    const HANDLE held = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread scanner([held] {
+        Sleep(120);
+        CloseHandle(held);
+    });
+    EXPECT_TRUE(WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink_));
+    scanner.join();
+    EXPECT_EQ(ReadFile(path_), FormatSettingsFile(PortSettings{5, 0, 1, 0}));
+    EXPECT_EQ(dir_.Entries(), 1u);
+}
+
+// The temporary of a writer that was killed goes; one of a writer that still
+// runs stays.
+TEST_F(SettingsFileTest, TemporariesOfEndedWritersAreRemoved) {
+    const auto suspendedCopy = [](PROCESS_INFORMATION& process) {
+        char self[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
+        return CreateProcessA(self, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                              nullptr, &startup, &process) != FALSE;
+    };
+    PROCESS_INFORMATION ended{}, running{};
+    ASSERT_TRUE(suspendedCopy(ended) && suspendedCopy(running));
+    TerminateProcess(ended.hProcess, 1);
+    WaitForSingleObject(ended.hProcess, INFINITE);
+    CloseHandle(ended.hThread);
+    CloseHandle(ended.hProcess);
+    const std::string endedTemporary = path_ + ".tmp." + std::to_string(ended.dwProcessId);
+    const std::string runningTemporary = path_ + ".tmp." + std::to_string(running.dwProcessId);
+    WriteFile(endedTemporary, "half");
+    WriteFile(runningTemporary, "half");
+
+    EXPECT_TRUE(WriteSettingsFile(path_, PortSettings{}, sink_));
+    EXPECT_FALSE(std::filesystem::exists(endedTemporary));
+    EXPECT_TRUE(std::filesystem::exists(runningTemporary));
+    TerminateProcess(running.hProcess, 1);
+    CloseHandle(running.hThread);
+    CloseHandle(running.hProcess);
 }
 #endif
 
