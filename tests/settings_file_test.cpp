@@ -394,31 +394,27 @@ TEST_F(SettingsFileTest, ReplaceWaitsForAHandleHeldForAMoment) {
 // The temporary of a writer that was killed goes; one of a writer that still
 // runs stays.
 TEST_F(SettingsFileTest, TemporariesOfEndedWritersAreRemoved) {
-    const auto suspendedCopy = [](PROCESS_INFORMATION& process) {
-        char self[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, self, MAX_PATH);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof(startup);
-        return CreateProcessA(self, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                              nullptr, &startup, &process) != FALSE;
-    };
-    PROCESS_INFORMATION ended{}, running{};
-    ASSERT_TRUE(suspendedCopy(ended) && suspendedCopy(running));
-    TerminateProcess(ended.hProcess, 1);
-    WaitForSingleObject(ended.hProcess, INFINITE);
-    CloseHandle(ended.hThread);
-    CloseHandle(ended.hProcess);
-    const std::string endedTemporary = path_ + ".tmp." + std::to_string(ended.dwProcessId);
-    const std::string runningTemporary = path_ + ".tmp." + std::to_string(running.dwProcessId);
-    WriteFile(endedTemporary, "half");
-    WriteFile(runningTemporary, "half");
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    STARTUPINFOA startup{.cb = sizeof(STARTUPINFOA)};
+    PROCESS_INFORMATION writers[2] = {};  // suspended copies: one ended, one running
+    std::string temporaries[2];
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(CreateProcessA(self, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                   nullptr, nullptr, &startup, &writers[i]));
+        CloseHandle(writers[i].hThread);
+        temporaries[i] = path_ + ".tmp." + std::to_string(writers[i].dwProcessId);
+        WriteFile(temporaries[i], "half");
+    }
+    TerminateProcess(writers[0].hProcess, 1);
+    WaitForSingleObject(writers[0].hProcess, INFINITE);
+    CloseHandle(writers[0].hProcess);
 
     EXPECT_TRUE(WriteSettingsFile(path_, PortSettings{}, sink_));
-    EXPECT_FALSE(std::filesystem::exists(endedTemporary));
-    EXPECT_TRUE(std::filesystem::exists(runningTemporary));
-    TerminateProcess(running.hProcess, 1);
-    CloseHandle(running.hThread);
-    CloseHandle(running.hProcess);
+    EXPECT_FALSE(std::filesystem::exists(temporaries[0]));
+    EXPECT_TRUE(std::filesystem::exists(temporaries[1]));
+    TerminateProcess(writers[1].hProcess, 1);
+    CloseHandle(writers[1].hProcess);
 }
 #endif
 

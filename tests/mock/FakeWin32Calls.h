@@ -23,11 +23,10 @@ namespace zul::test {
 //   (Windows-driver-samples serial/serial/utils.c, SerialCompleteIfError
 //   completes it STATUS_CANCELLED; DCB, fAbortOnError).
 // - SetCommState refuses equal XonChar and XoffChar (SetCommState).
-// - A write that runs out of its time-out succeeds with fewer bytes written
-//   (COMMTIMEOUTS); here after acceptBytes bytes.
-// - A read returns what the queue holds, up to the count asked for: nothing
-//   arrives while it waits, so that is what it returns when its time-outs run
-//   out (COMMTIMEOUTS).
+// - A write or read whose time-out runs out succeeds with the bytes moved so
+//   far (serial/serial/write.c and read.c complete it STATUS_TIMEOUT, a
+//   success status). A write takes acceptBytes bytes; a read what the queue
+//   holds, up to the count asked for, since nothing arrives while it waits.
 class FakeWin32Calls final : public Win32Calls {
 public:
     // CreateFileA, GetCommState, SetCommState and PurgeComm fail with these
