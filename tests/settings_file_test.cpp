@@ -396,7 +396,8 @@ TEST_F(SettingsFileTest, ReplaceWaitsForAHandleHeldForAMoment) {
 TEST_F(SettingsFileTest, TemporariesOfEndedWritersAreRemoved) {
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    STARTUPINFOA startup{.cb = sizeof(STARTUPINFOA)};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION writers[2] = {};  // suspended copies: one ended, one running
     std::string temporaries[2];
     for (int i = 0; i < 2; ++i) {

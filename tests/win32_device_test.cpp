@@ -67,13 +67,11 @@ TEST_F(Win32DeviceTest, PortHeldElsewhereShowsCode5AndStaysClosed) {
 
 TEST_F(Win32DeviceTest, ConfigureSetsEveryFieldThatActsOnTheLine) {
     // What a program that used the port before may have left.
-    calls_.port = DCB{.DCBlength = sizeof(DCB),
-                      .fOutxCtsFlow = TRUE,
-                      .fOutxDsrFlow = TRUE,
-                      .fDtrControl = DTR_CONTROL_HANDSHAKE,
-                      .fDsrSensitivity = TRUE,
-                      .fOutX = TRUE,
-                      .XonLim = 2048};
+    calls_.port = DCB{};  // XonChar equal to XoffChar too
+    calls_.port.fOutxCtsFlow = calls_.port.fOutxDsrFlow = calls_.port.fDsrSensitivity = TRUE;
+    calls_.port.fOutX = TRUE;
+    calls_.port.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    calls_.port.XonLim = 2048;
     ASSERT_EQ(line_.OpenDevice("COM1"), SerialPort::kOk);
     ASSERT_EQ(line_.Configure(LineSettings{"COM1", 19200, kOddParity, 8, kTwoStopBits}),
               SerialPort::kOk);

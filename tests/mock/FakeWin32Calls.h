@@ -34,7 +34,7 @@ public:
     DWORD openError = ERROR_SUCCESS, stateError = ERROR_SUCCESS;
     DWORD configError = ERROR_SUCCESS, purgeError = ERROR_SUCCESS;
     DWORD acceptBytes = MAXDWORD;
-    DCB port{.DCBlength = sizeof(DCB), .XonChar = 0x11, .XoffChar = 0x13};  // its state
+    DCB port = DefaultState();  // the port's state
     // The unit's answer to every command, with the line errors it brings. It
     // is in the queue when WriteFile returns: the caller may lose the
     // processor for longer than the unit takes to answer.
@@ -110,6 +110,15 @@ public:
         return TRUE;
     }
     DWORD GetLastError() override { return lastError_; }
+
+    // A port's state with nothing set but what SetCommState requires.
+    static DCB DefaultState() {
+        DCB dcb{};
+        dcb.DCBlength = sizeof(DCB);
+        dcb.XonChar = 0x11;
+        dcb.XoffChar = 0x13;
+        return dcb;
+    }
 
 private:
     // Records the call; false with the error when a pending error cancels it
