@@ -34,36 +34,85 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A fresh prefix once (about 17 s here). Wine gives every /dev/ttyS*,
-# ttyUSB* and ttyACM* a COM name of its own; COM1 to COM7 are pinned here,
-# COM1 to the simulator's link and the others to nothing, so no test can
-# reach a real serial device of this machine.
-if [[ ! -f $WINEPREFIX/system.reg ]]; then
-    "$wine64" wineboot -i >"$logs/wineboot.log" 2>&1
-fi
+# Wine gives every /dev/ttyS*, ttyUSB* and ttyACM* of this machine a COM
+# name of its own when its services first start. So before Wine ever runs in
+# the prefix, every name is pinned: COM1 to the simulator's link, COM2 to
+# COM255 to a path that does not exist (HKLM\Software\Wine\Ports, written
+# into the prefix's registry file). Wine takes no pin for COM256, its last
+# name, and would give it the first device it finds; a folder in its place
+# makes that link fail. The checks below look at the links during and after
+# the prefix's creation and after every suite.
 sim_link=$root/build-win/sim-com1
-{
-    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
-    printf '"COM1"="%s"\r\n' "$sim_link"
-    for n in 2 3 4 5 6 7; do printf '"COM%s"="%s/build-win/no-port"\r\n' "$n" "$root"; done
-} >build-win/ports.reg
-"$wine64" regedit /S 'Z:'"${root//\//\\}"'\build-win\ports.reg' >>"$logs/wineboot.log" 2>&1
+no_port=$root/build-win/no-port
+stray_ports() {
+    local dev=$WINEPREFIX/dosdevices
+    [[ -d $dev ]] || return 0
+    find "$dev" -maxdepth 1 -name 'com*' -type l -printf '%l\t%f\n' 2>/dev/null |
+        awk -F '\t' -v sim="$sim_link" -v none="$no_port" '$1 != sim && $1 != none { print $2 " -> " $1 }'
+    [[ ! -e $dev/com256 || -d $dev/com256 ]] || echo "com256 is not the blocking folder"
+}
+ports_pinned() {
+    local stray
+    stray=$(stray_ports)
+    [[ -z $stray ]] || { echo "test-windows: Wine's COM names reach devices: $stray" >&2; return 1; }
+}
+if [[ ! -f $WINEPREFIX/.ports-pinned ]]; then
+    "$wineserver" -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+    # What Wine makes in a new prefix, made here first so that com256 can be
+    # taken (Wine makes these only when it creates dosdevices itself).
+    mkdir -p "$WINEPREFIX/drive_c" "$WINEPREFIX/dosdevices/com256"
+    ln -s ../drive_c "$WINEPREFIX/dosdevices/c:"
+    ln -s / "$WINEPREFIX/dosdevices/z:"
+    {
+        printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n'
+        printf '[Software\\\\Wine\\\\Ports] %s\n' "$(date +%s)"
+        printf '"COM1"="%s"\n' "$sim_link"
+        for n in $(seq 2 255); do printf '"COM%s"="%s"\n' "$n" "$no_port"; done
+    } >"$WINEPREFIX/system.reg"
+    # About 17 s here; the links are watched all along.
+    stray_log=$logs/wineboot-stray-ports.log
+    : >"$stray_log"
+    (while :; do stray_ports >>"$stray_log"; sleep 0.02; done) &
+    watcher=$!
+    boot_status=0
+    "$wine64" wineboot -i >"$logs/wineboot.log" 2>&1 || boot_status=$?
+    "$wineserver" -w
+    kill "$watcher" && wait "$watcher" 2>/dev/null || true
+    if [[ -s $stray_log ]]; then
+        echo "test-windows: during wineboot: $(sort -u "$stray_log" | tr '\n' ' ')" >&2
+        exit 1
+    fi
+    [[ $boot_status -eq 0 ]] || { echo "test-windows: wineboot failed, see $logs/wineboot.log" >&2; exit 1; }
+    ports_pinned
+    touch "$WINEPREFIX/.ports-pinned"
+fi
 "$wineserver" -k 2>/dev/null || true
 "$wineserver" -w
 # One server for the whole run. Its first program starts Wine's services,
 # which link dosdevices/com1 to the simulator's link (and so to its
 # pseudo-terminal), as pinned above.
 "$wineserver" -p >"$logs/wineserver.log" 2>&1
-"$wine64" reg query 'HKLM\Software\Wine\Ports' >>"$logs/wineboot.log" 2>&1
+"$wine64" reg query 'HKLM\Software\Wine\Ports' /v COM1 >>"$logs/wineboot.log" 2>&1
 com1_is_sim() { [[ $(readlink "$WINEPREFIX/dosdevices/com1") == "$sim_link" ]]; }
 com1_is_sim || { echo "test-windows: Wine's COM1 is not the simulator's link" >&2; exit 1; }
+ports_pinned
 
 # The simulated unit on a pseudo-terminal: healthy, but 0xB0 goes unanswered.
+# A link left by an earlier run is no sign of it: the tests start once the
+# simulator has said where it serves.
 printf 'fault 0xB0 = silent\n' >build-win/sim-profile.txt
+rm -f "$sim_link"
 build/sim/tool/zul1x-sim --link "$sim_link" --profile build-win/sim-profile.txt \
     >"$logs/zul1x-sim.log" 2>&1 &
 sim_pid=$!
-for _ in $(seq 100); do [[ -L $sim_link ]] && break; sleep 0.1; done
+for _ in $(seq 100); do
+    grep -q '^zul1x-sim: unit ' "$logs/zul1x-sim.log" && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+done
+grep -q '^zul1x-sim: unit ' "$logs/zul1x-sim.log" ||
+    { echo "test-windows: the simulator did not start, see $logs/zul1x-sim.log" >&2; exit 1; }
 
 passed=0 failed=0 suites_failed=0
 for exe in build-win/tests/*.exe; do
@@ -71,7 +120,7 @@ for exe in build-win/tests/*.exe; do
     t0=$SECONDS
     status=0
     timeout 600 "$wine64" "$exe" >"$logs/$name.log" 2>&1 || status=$?
-    com1_is_sim || { echo "test-windows: Wine's COM1 moved, stopping" >&2; exit 1; }
+    com1_is_sim && ports_pinned || { echo "test-windows: Wine's COM names moved, stopping" >&2; exit 1; }
     # Wine's console ends lines in CR LF.
     ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.\r\?$/\1/p' "$logs/$name.log")
     bad=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below:\r\?$/\1/p' "$logs/$name.log")

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <charconv>
 #include <string>
 
 #include "serial/FileStore.h"
@@ -7,6 +8,11 @@
 namespace zul {
 
 namespace {
+
+// A replace that another handle on the file blocks (a virus scanner or an
+// indexer looking at it for a moment) is tried this often, this far apart.
+constexpr int kReplaceTries = 5;
+constexpr DWORD kReplacePauseMs = 50;
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -20,32 +26,99 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
+// Writes content, flushes it to the disk and closes file.
+bool Commit(HANDLE file, std::string_view content) {
+    bool ok = WriteAll(file, content);
+    ok = FlushFileBuffers(file) && ok;
+    return CloseHandle(file) && ok;
+}
+
+bool Replace(const std::string& from, const std::string& to) {
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExA(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ||
+            attempt == kReplaceTries) {
+            return false;
+        }
+        Sleep(kReplacePauseMs);
+    }
+}
+
+// True when no process with this id runs any more.
+bool ProcessGone(DWORD pid) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr) {
+        return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+    }
+    DWORD code = 0;
+    const bool gone = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+    CloseHandle(process);
+    return gone;
+}
+
+// Removes the temporaries that writers killed half way left beside path;
+// one whose process still runs is left alone.
+void RemoveStaleTemporaries(const std::string& path) {
+    const std::string::size_type slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string prefix = path.substr(folder.size()) + ".tmp.";
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((path + ".tmp.*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        const std::string name = found.cFileName;
+        if (name.rfind(prefix, 0) != 0 || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            continue;
+        }
+        const char* digits = name.data() + prefix.size();
+        const char* last = name.data() + name.size();
+        DWORD pid = 0;
+        const auto [parsed, error] = std::from_chars(digits, last, pid);
+        if (error != std::errc{} || parsed != last || pid == 0) continue;
+        if (pid != GetCurrentProcessId() && ProcessGone(pid)) {
+            DeleteFileA((folder + name).c_str());
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 }  // namespace
 
 // Writes content to a fresh file beside path, flushes it to the disk and
 // moves it over path, so that path holds either its old or its new content,
 // never a part. A read-only file is left as it is (the replace would
-// otherwise go through where an open for writing is refused).
+// otherwise go through where an open for writing is refused). Where the
+// folder takes no new file (Program Files, which a 64-bit program may not
+// write to), an existing file that may be written is rewritten in place.
 bool StoreFile(const std::string& path, std::string_view content) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
     const std::string temporary = path + ".tmp." + std::to_string(GetCurrentProcessId());
     const HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        if (!exists) {
+            return false;
+        }
+        const HANDLE target = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return target != INVALID_HANDLE_VALUE && Commit(target, content);
+    }
+    if (!Commit(file, content) || !Replace(temporary, path)) {
+        DeleteFileA(temporary.c_str());
         return false;
     }
-    bool ok = WriteAll(file, content);
-    ok = FlushFileBuffers(file) && ok;
-    ok = CloseHandle(file) && ok;
-    ok = ok && MoveFileExA(temporary.c_str(), path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) {
-        DeleteFileA(temporary.c_str());
-    }
-    return ok;
+    RemoveStaleTemporaries(path);
+    return true;
 }
 
 }  // namespace zul

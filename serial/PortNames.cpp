@@ -1,5 +1,7 @@
 #include "serial/PortNames.h"
 
+#include <string.h>
+
 #include <array>
 #include <cstdlib>
 
@@ -41,6 +43,15 @@ const PortDevice* FindPort(std::string_view portName) {
     return nullptr;
 }
 
+#ifdef _WIN32
+// A bare port name such as "COM12": opened as a file name, COM10 and above
+// are not found; the device namespace reaches them all.
+bool IsBareComName(std::string_view name) {
+    return name.size() > 3 && _strnicmp(name.data(), "COM", 3) == 0 &&
+           name.find_first_not_of("0123456789", 3) == std::string_view::npos;
+}
+#endif
+
 }  // namespace
 
 std::optional<std::string> DevicePathForPort(std::string_view portName) {
@@ -51,6 +62,11 @@ std::optional<std::string> DevicePathForPort(std::string_view portName) {
     const std::string variable(port->overrideVariable);
     const char* override = std::getenv(variable.c_str());
     if (override != nullptr && override[0] != '\0') {
+#ifdef _WIN32
+        if (IsBareComName(override)) {
+            return "\\\\.\\" + std::string(override);
+        }
+#endif
         return std::string(override);
     }
     return std::string(port->device);

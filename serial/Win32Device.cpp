@@ -54,8 +54,16 @@ void SetReadPart(COMMTIMEOUTS& record, ReadTimeouts timeouts) {
     record.ReadTotalTimeoutConstant = timeouts.constantMs;
 }
 
-// The port state Configure writes: what the port reported, with the line
-// configuration set over it.
+// The line errors that spoil what was received: a framing or parity error, an
+// overrun of the UART or of the driver's input queue, a break (the errors
+// ClearCommError reports).
+constexpr DWORD kReceiveErrors = CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_RXOVER | CE_BREAK;
+
+// The port state Configure writes: what the port reported, with every field
+// that acts on the line set over it. What is left as reported acts only with
+// a feature turned off here: the flow-control limits (XonLim, XoffLim) only
+// with input flow control, ErrorChar only with fErrorChar, EofChar only
+// outside binary mode, EvtChar only for WaitCommEvent.
 DCB LineState(DCB reported, const LineSettings& line) {
     DCB dcb = reported;
     dcb.DCBlength = sizeof(DCB);
@@ -68,12 +76,19 @@ DCB LineState(DCB reported, const LineSettings& line) {
     dcb.fOutxCtsFlow = FALSE;
     dcb.fOutxDsrFlow = FALSE;
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;  // else bytes received while DSR is low are dropped
+    dcb.fTXContinueOnXoff = TRUE;
     dcb.fOutX = FALSE;
     dcb.fInX = FALSE;
     dcb.fErrorChar = FALSE;
     dcb.fNull = FALSE;
-    dcb.fAbortOnError = TRUE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    // Off: a receive checks the errors itself (Receive), which also holds on
+    // drivers that ignore the flag, and a pending error cannot fail a purge.
+    dcb.fAbortOnError = FALSE;
+    dcb.wReserved = 0;
+    dcb.XonChar = 0x11;  // SetCommState refuses equal XON and XOFF characters
+    dcb.XoffChar = 0x13;
     return dcb;
 }
 
@@ -107,21 +122,31 @@ uint32_t Win32Device::Configure(const LineSettings& line) {
     if (!IsOpen()) {
         return SerialPort::kErrorBadConfig;
     }
-    calls_.PurgeComm(handle_, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    // The last user of the port may have left abort-on-error on: each request
+    // goes first through ClearErrors, so that an error pending since then
+    // cannot fail it.
     DCB reported{};
     reported.DCBlength = sizeof(DCB);
-    calls_.GetCommState(handle_, &reported);  // a port that reports nothing gets the fields set
+    if (!Purge(PURGE_TXCLEAR | PURGE_RXCLEAR) || !ClearErrors(nullptr) ||
+        !calls_.GetCommState(handle_, &reported)) {
+        return FailConfigure();
+    }
     DCB wanted = LineState(reported, line);
     COMMTIMEOUTS timeouts{};
     SetReadPart(timeouts, ReadTimeouts{kReadTimeoutPerByteMs, kDefaultReadTimeoutMs});
     timeouts.WriteTotalTimeoutConstant = kDefaultReadTimeoutMs;
     timeoutsKnown_ = false;
-    if (!calls_.SetCommState(handle_, &wanted) || !ApplyTimeouts(timeouts)) {
-        const uint32_t code = LastError();
-        Close();
-        return code;
+    if (!ClearErrors(nullptr) || !calls_.SetCommState(handle_, &wanted) ||
+        !ApplyTimeouts(timeouts)) {
+        return FailConfigure();
     }
     return SerialPort::kOk;
+}
+
+uint32_t Win32Device::FailConfigure() {
+    const uint32_t code = LastError();
+    Close();
+    return code;
 }
 
 uint32_t Win32Device::LastError() {
@@ -136,21 +161,33 @@ void Win32Device::Close() {
     calls_.CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
     timeoutsKnown_ = false;
+    receiveStale_ = false;
+    transmitStale_ = false;
+}
+
+bool Win32Device::ClearErrors(DWORD* errors) {
+    DWORD found = 0;
+    COMSTAT status{};
+    const bool ok = calls_.ClearCommError(handle_, &found, &status) != FALSE;
+    if (errors != nullptr) *errors = found;
+    return ok;
+}
+
+bool Win32Device::Purge(DWORD flags) {
+    ClearErrors(nullptr);
+    return calls_.PurgeComm(handle_, flags) != FALSE;
 }
 
 void Win32Device::PurgeReceive() {
-    if (IsOpen()) calls_.PurgeComm(handle_, PURGE_RXCLEAR);
+    if (IsOpen()) receiveStale_ = !Purge(PURGE_RXCLEAR);
 }
 
 void Win32Device::PurgeTransmit() {
-    if (IsOpen()) calls_.PurgeComm(handle_, PURGE_TXCLEAR);
+    if (IsOpen()) transmitStale_ = !Purge(PURGE_TXCLEAR);
 }
 
 void Win32Device::ClearLineErrors() {
-    if (!IsOpen()) return;
-    DWORD errors = 0;
-    COMSTAT status{};
-    calls_.ClearCommError(handle_, &errors, &status);
+    if (IsOpen()) ClearErrors(nullptr);
 }
 
 bool Win32Device::ApplyTimeouts(const COMMTIMEOUTS& timeouts) {
@@ -167,6 +204,12 @@ bool Win32Device::Send(std::span<const uint8_t> bytes, uint32_t boundMs) {
     if (!IsOpen()) {
         return false;
     }
+    // Bytes of an earlier command that could not be discarded would go out
+    // ahead of this one.
+    if (transmitStale_ && !Purge(PURGE_TXCLEAR)) {
+        return false;
+    }
+    transmitStale_ = false;
     COMMTIMEOUTS timeouts = inForce_;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = boundMs > 0 ? boundMs : 1;  // 0 would be no limit
@@ -181,7 +224,9 @@ bool Win32Device::Send(std::span<const uint8_t> bytes, uint32_t boundMs) {
 }
 
 int32_t Win32Device::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) {
-    if (!IsOpen()) {
+    // What waits in a queue that could not be purged may be from before the
+    // command: none of it counts as an answer.
+    if (!IsOpen() || receiveStale_) {
         return -1;
     }
     COMMTIMEOUTS record = inForce_;
@@ -192,6 +237,12 @@ int32_t Win32Device::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) {
     DWORD received = 0;
     if (!calls_.ReadFile(handle_, buffer.data(), static_cast<DWORD>(buffer.size()), &received,
                          nullptr)) {
+        return -1;
+    }
+    // Without abort-on-error a spoiled byte is read like any other; the error
+    // it raised shows here.
+    DWORD errors = 0;
+    if (!ClearErrors(&errors) || (errors & kReceiveErrors) != 0) {
         return -1;
     }
     return static_cast<int32_t>(received);

@@ -35,13 +35,17 @@ public:
 
     // Purges both queues; reads the port's state, sets 8 data bits, the baud
     // rate, parity and stop bits, binary mode, parity checking, DTR and RTS
-    // on, no flow control, no error or null byte replacement, abort on error,
-    // and writes it back. Then applies the time-outs of a 2000 ms read.
+    // on, no flow control, DSR ignored, no error or null byte replacement,
+    // abort on error off, and writes it back. Then applies the time-outs of a
+    // 2000 ms read. A port whose state cannot be read gives that error.
     uint32_t Configure(const LineSettings& line) override;
 
     void Close() override;
     bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
 
+    // Each purge clears pending line errors first. A receive queue that
+    // could not be purged fails every receive until a purge succeeds; a
+    // transmit queue, the next send unless it can be purged then.
     void PurgeReceive() override;
     void PurgeTransmit() override;
     void ClearLineErrors() override;
@@ -52,13 +56,25 @@ public:
     // out: a wedged adapter would block the window for good.
     bool Send(std::span<const uint8_t> bytes, uint32_t boundMs) override;
 
-    // ReadFile under the read time-outs given (no limit between bytes).
+    // ReadFile under the read time-outs given (no limit between bytes); -1
+    // when ClearCommError then reports a framing, parity, overrun or break
+    // error.
     int32_t Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) override;
 
 private:
     // The error of the call that just failed; never 0, which would read as
     // success (31, a device not working, for a driver that sets none).
     uint32_t LastError();
+
+    // The last error, after closing the device.
+    uint32_t FailConfigure();
+
+    // ClearCommError; stores the errors it reported in errors unless null.
+    bool ClearErrors(DWORD* errors);
+
+    // Clears line errors, then PurgeComm with flags; false when the purge
+    // failed.
+    bool Purge(DWORD flags);
 
     // Puts timeouts in force unless they already are. False when the driver
     // refuses them.
@@ -68,6 +84,8 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     COMMTIMEOUTS inForce_{};
     bool timeoutsKnown_ = false;
+    bool receiveStale_ = false;   // the last purge of the receive queue failed
+    bool transmitStale_ = false;  // the last purge of the transmit queue failed
 };
 
 }  // namespace zul

@@ -42,6 +42,18 @@ TEST_F(PortNamesTest, EnvironmentOverridesOnePortWhenNotEmpty) {
     EXPECT_EQ(PortOverrideVariable("COM3"), "ZUL10_COM3");
 }
 
+#ifdef _WIN32
+// Opened as a file name, COM10 and above are not found.
+TEST_F(PortNamesTest, BareComNameGetsTheDeviceNamespace) {
+    SetEnvironment("ZUL10_COM1", "COM12");
+    SetEnvironment("ZUL10_COM2", "com3");
+    SetEnvironment("ZUL10_COM3", "COM12a");
+    EXPECT_EQ(DevicePathForPort("COM1"), "\\\\.\\COM12");
+    EXPECT_EQ(DevicePathForPort("COM2"), "\\\\.\\com3");
+    EXPECT_EQ(DevicePathForPort("COM3"), "COM12a");
+}
+#endif
+
 TEST_F(PortNamesTest, OtherNamesHaveNoDevice) {
     for (const char* name : {"", "COM0", "COM8", "COM12", "com1", " COM1", "COM1 ", "/dev/ttyS0"}) {
         EXPECT_FALSE(DevicePathForPort(name).has_value()) << name;

@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 #include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <thread>
 
 #include "mock/CaseNames.h"
 #include "mock/RecordingMessageSink.h"
@@ -392,6 +395,61 @@ TEST_F(SettingsFileTest, ReadOnlyFileIsLeftAlone) {
     EXPECT_EQ(ReadFile(path_), kDefaultContent);
     EXPECT_EQ(dir_.Entries(), 1u);
     fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add);
+}
+
+// A folder that takes no new file, as Program Files for a 64-bit program
+// (here a folder holds the temporary's name): a writable file is rewritten in
+// place.
+TEST_F(SettingsFileTest, FileWhoseFolderTakesNoTemporaryIsRewrittenInPlace) {
+    WriteFile(path_, kDefaultContent);
+    std::filesystem::create_directory(path_ + ".tmp." + std::to_string(GetCurrentProcessId()));
+    ASSERT_TRUE(WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink_));
+    EXPECT_EQ(ReadFile(path_), FormatSettingsFile(PortSettings{5, 0, 1, 0}));
+    EXPECT_EQ(dir_.Entries(), 2u);
+}
+
+// Another program holds the file for a moment without sharing its deletion,
+// as a virus scanner does: the replace waits for it.
+TEST_F(SettingsFileTest, ReplaceWaitsForAHandleHeldForAMoment) {
+    WriteFile(path_, kDefaultContent);
+    const HANDLE held = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread scanner([held] {
+        Sleep(120);
+        CloseHandle(held);
+    });
+    EXPECT_TRUE(WriteSettingsFile(path_, PortSettings{5, 0, 1, 0}, sink_));
+    scanner.join();
+    EXPECT_EQ(ReadFile(path_), FormatSettingsFile(PortSettings{5, 0, 1, 0}));
+    EXPECT_EQ(dir_.Entries(), 1u);
+}
+
+// The temporary of a writer that was killed goes; one of a writer that still
+// runs stays.
+TEST_F(SettingsFileTest, TemporariesOfEndedWritersAreRemoved) {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION writers[2] = {};  // suspended copies: one ended, one running
+    std::string temporaries[2];
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(CreateProcessA(self, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                   nullptr, nullptr, &startup, &writers[i]));
+        CloseHandle(writers[i].hThread);
+        temporaries[i] = path_ + ".tmp." + std::to_string(writers[i].dwProcessId);
+        WriteFile(temporaries[i], "half");
+    }
+    TerminateProcess(writers[0].hProcess, 1);
+    WaitForSingleObject(writers[0].hProcess, INFINITE);
+    CloseHandle(writers[0].hProcess);
+
+    EXPECT_TRUE(WriteSettingsFile(path_, PortSettings{}, sink_));
+    EXPECT_FALSE(std::filesystem::exists(temporaries[0]));
+    EXPECT_TRUE(std::filesystem::exists(temporaries[1]));
+    TerminateProcess(writers[1].hProcess, 1);
+    CloseHandle(writers[1].hProcess);
 }
 #endif
 

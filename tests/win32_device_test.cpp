@@ -1,13 +1,17 @@
 // The Win32 serial device through a fake of the system calls: what Wine
 // cannot play (a port another program holds, a refused configuration, a write
-// that runs out of time) and what only a real driver would take from us (the
-// port state).
+// that runs out of time, line errors) and what only a real driver would take
+// from us (the port state).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
+#include "mock/FakeWin32Calls.h"
 #include "mock/RecordingMessageSink.h"
 #include "mock/TemporaryDirectory.h"
 #include "serial/Line.h"
@@ -17,61 +21,32 @@
 namespace zul {
 namespace {
 
-// A COM port driver without a line: it records what it is given; a write
-// gets at most acceptBytes out and then succeeds with fewer bytes written, as
-// a write time-out does; nothing ever arrives.
-class FakeWin32Calls final : public Win32Calls {
-public:
-    DWORD openError = ERROR_SUCCESS;    // CreateFileA fails with it when set
-    DWORD configError = ERROR_SUCCESS;  // SetCommState fails with it when set
-    DWORD acceptBytes = MAXDWORD;
-    DWORD share = MAXDWORD;  // the share mode of the last open
-    DCB reported{};          // what GetCommState reports
-    DCB applied{};           // what SetCommState was given last
-    COMMTIMEOUTS timeouts{};
-    std::vector<DWORD> purges;
-    int openHandles = 0;
+using test::FakeWin32Calls;
 
-    HANDLE CreateFileA(LPCSTR, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
-                       HANDLE) override {
-        share = shareMode;
-        if (openError != ERROR_SUCCESS) return Fail(openError, INVALID_HANDLE_VALUE);
-        ++openHandles;
-        return reinterpret_cast<HANDLE>(0x1234);
-    }
-    BOOL CloseHandle(HANDLE) override { return --openHandles, TRUE; }
-    BOOL GetCommState(HANDLE, LPDCB dcb) override { return *dcb = reported, TRUE; }
-    BOOL SetCommState(HANDLE, LPDCB dcb) override {
-        if (configError != ERROR_SUCCESS) return Fail(configError, FALSE);
-        return applied = *dcb, TRUE;
-    }
-    BOOL SetCommTimeouts(HANDLE, LPCOMMTIMEOUTS record) override {
-        return timeouts = *record, TRUE;
-    }
-    BOOL PurgeComm(HANDLE, DWORD flags) override { return purges.push_back(flags), TRUE; }
-    BOOL ClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT) override { return *errors = 0, TRUE; }
-    BOOL WriteFile(HANDLE, LPCVOID, DWORD count, LPDWORD written, LPOVERLAPPED) override {
-        return *written = std::min(count, acceptBytes), TRUE;
-    }
-    BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) override {
-        return *read = 0, TRUE;
-    }
-    DWORD GetLastError() override { return lastError_; }
-
-private:
-    template <typename T>
-    T Fail(DWORD error, T result) {
-        lastError_ = error;
-        return result;
-    }
-    DWORD lastError_ = ERROR_SUCCESS;
-};
+// The calls in calls whose names start with prefix, in order.
+std::vector<std::string> CallsOf(const std::vector<std::string>& calls, std::string_view prefix) {
+    std::vector<std::string> found;
+    std::ranges::copy_if(calls, std::back_inserter(found),
+                         [&](auto& c) { return c.starts_with(prefix); });
+    return found;
+}
 
 class Win32DeviceTest : public ::testing::Test {
 protected:
     FakeWin32Calls calls_;
     Line line_{std::make_unique<Win32Device>(calls_)};
     const uint8_t command_ = 0xB6;
+    uint8_t reply_ = 0;
+
+    void OpenAndConfigure() {
+        ASSERT_EQ(line_.OpenDevice("COM1"), SerialPort::kOk);
+        ASSERT_EQ(line_.Configure(LineSettings{"COM1"}), SerialPort::kOk);
+    }
+    // Writes the command and reads one byte of answer; the bytes read.
+    uint32_t Exchange() {
+        reply_ = 0;
+        return line_.WritePort({&command_, 1}) ? line_.ReadPort({&reply_, 1}) : 0;
+    }
 };
 
 TEST_F(Win32DeviceTest, PortHeldElsewhereShowsCode5AndStaysClosed) {
@@ -90,45 +65,97 @@ TEST_F(Win32DeviceTest, PortHeldElsewhereShowsCode5AndStaysClosed) {
     EXPECT_FALSE(line_.WritePort({&command_, 1}));
 }
 
-TEST_F(Win32DeviceTest, ConfigureSetsTheLineAndKeepsWhatThePortReported) {
-    calls_.reported.XonLim = 2048;
-    calls_.reported.fOutX = TRUE;
-    calls_.reported.fOutxCtsFlow = TRUE;
-    calls_.reported.fDtrControl = DTR_CONTROL_HANDSHAKE;
+TEST_F(Win32DeviceTest, ConfigureSetsEveryFieldThatActsOnTheLine) {
+    // What a program that used the port before may have left.
+    calls_.port = DCB{};  // XonChar equal to XoffChar too
+    calls_.port.fOutxCtsFlow = calls_.port.fOutxDsrFlow = calls_.port.fDsrSensitivity = TRUE;
+    calls_.port.fOutX = TRUE;
+    calls_.port.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    calls_.port.XonLim = 2048;
     ASSERT_EQ(line_.OpenDevice("COM1"), SerialPort::kOk);
     ASSERT_EQ(line_.Configure(LineSettings{"COM1", 19200, kOddParity, 8, kTwoStopBits}),
               SerialPort::kOk);
-
-    const DCB& dcb = calls_.applied;
+    const DCB& dcb = calls_.port;
     EXPECT_EQ(dcb.BaudRate, 19200u);
-    EXPECT_EQ(dcb.ByteSize, 8);
-    EXPECT_EQ(dcb.Parity, ODDPARITY);
-    EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
-    EXPECT_TRUE(dcb.fBinary && dcb.fParity && dcb.fAbortOnError);
-    EXPECT_FALSE(dcb.fOutxCtsFlow || dcb.fOutxDsrFlow || dcb.fOutX || dcb.fInX);
-    EXPECT_FALSE(dcb.fErrorChar || dcb.fNull);
-    EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_ENABLE);
-    EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_ENABLE);
+    EXPECT_TRUE(dcb.ByteSize == 8 && dcb.Parity == ODDPARITY && dcb.StopBits == TWOSTOPBITS);
+    EXPECT_TRUE(dcb.fBinary && dcb.fParity && dcb.fTXContinueOnXoff);
+    EXPECT_FALSE(dcb.fOutxCtsFlow || dcb.fOutxDsrFlow || dcb.fDsrSensitivity || dcb.fOutX ||
+                 dcb.fInX || dcb.fAbortOnError || dcb.fErrorChar || dcb.fNull);
+    EXPECT_TRUE(dcb.fDtrControl == DTR_CONTROL_ENABLE && dcb.fRtsControl == RTS_CONTROL_ENABLE);
     EXPECT_EQ(dcb.XonLim, 2048);
-    EXPECT_EQ(calls_.purges, std::vector<DWORD>{PURGE_TXCLEAR | PURGE_RXCLEAR});
+    EXPECT_EQ(CallsOf(calls_.calls, "PurgeComm"), std::vector<std::string>{"PurgeComm(TX|RX)"});
     EXPECT_EQ(calls_.timeouts.ReadTotalTimeoutMultiplier, 10u);
     EXPECT_EQ(calls_.timeouts.ReadTotalTimeoutConstant, 2000u);
 
     calls_.configError = ERROR_INVALID_PARAMETER;  // refused: its code, and closed
     EXPECT_EQ(line_.Configure(LineSettings{"COM1"}), 0x57u);
     EXPECT_EQ(calls_.openHandles, 0);
+    // A state that cannot be read is not made up from zeros.
+    calls_.stateError = ERROR_GEN_FAILURE;
+    ASSERT_EQ(line_.OpenDevice("COM1"), SerialPort::kOk);
+    calls_.calls.clear();
+    EXPECT_EQ(line_.Configure(LineSettings{"COM1"}), 31u);
+    EXPECT_EQ(std::ranges::count(calls_.calls, "SetCommState"), 0);
+    EXPECT_EQ(calls_.openHandles, 0);
+}
+
+// The last user left abort-on-error on and a line error pending, which
+// cancels every request but ClearCommError.
+TEST_F(Win32DeviceTest, ErrorPendingFromTheLastUserBlocksNothing) {
+    calls_.port.fAbortOnError = TRUE;
+    calls_.Arrive({0xFF}, CE_FRAME);
+    OpenAndConfigure();
+    calls_.answer = {0x06};
+    EXPECT_EQ(Exchange(), 1u);
+    EXPECT_EQ(reply_, 0x06);
+}
+
+// What arrived before the command, and the line errors it brought, never
+// count; the answer counts, although it was there before the write returned.
+// A byte the line spoiled fails the read, and the next exchange works.
+TEST_F(Win32DeviceTest, AnswerCountsFromTheWriteAndASpoiledByteFailsTheRead) {
+    OpenAndConfigure();
+    calls_.calls.clear();
+    calls_.Arrive({0x15, 0xFF}, CE_FRAME);
+    calls_.ArriveAfterNextClear({0xFE}, CE_RXPARITY);
+    calls_.answer = {0x06};
+    EXPECT_EQ(Exchange(), 1u);
+    EXPECT_EQ(reply_, 0x06);
+    const auto write = std::ranges::find(calls_.calls, "WriteFile");
+    const auto read = std::ranges::find(calls_.calls, "ReadFile");
+    ASSERT_LT(write, read);
+    EXPECT_EQ(std::find(write, read, "PurgeComm(RX)"), read);
+
+    for (const DWORD error : {CE_RXPARITY, CE_FRAME, CE_OVERRUN, CE_BREAK}) {
+        calls_.answerErrors = error;
+        EXPECT_EQ(Exchange(), 0u) << error;
+    }
+    calls_.answerErrors = 0;
+    EXPECT_EQ(Exchange(), 1u);
+}
+
+// Bytes left in a queue the driver would not purge are never the answer.
+TEST_F(Win32DeviceTest, UnpurgedBytesAreNeverTheAnswer) {
+    OpenAndConfigure();
+    calls_.purgeError = ERROR_GEN_FAILURE;
+    calls_.Arrive({0x06});
+    EXPECT_EQ(Exchange(), 0u);
+    calls_.purgeError = ERROR_SUCCESS;
+    calls_.answer = {0x15};
+    EXPECT_EQ(Exchange(), 1u);
+    EXPECT_EQ(reply_, 0x15);
 }
 
 TEST_F(Win32DeviceTest, WriteRunsUnderItsBoundAndFailsWhenItRunsOut) {
-    ASSERT_EQ(line_.OpenDevice("COM1"), SerialPort::kOk);
-    ASSERT_EQ(line_.Configure(LineSettings{"COM1"}), SerialPort::kOk);
+    OpenAndConfigure();
     ASSERT_TRUE(line_.WritePort({&command_, 1}));
     EXPECT_EQ(calls_.timeouts.WriteTotalTimeoutConstant, line_.WriteBoundMs(1));
 
     calls_.acceptBytes = 0;  // the line takes nothing before the time-out
-    calls_.purges.clear();
+    calls_.calls.clear();
     EXPECT_FALSE(line_.WritePort({&command_, 1}));
-    EXPECT_EQ(calls_.purges, (std::vector<DWORD>{PURGE_RXCLEAR, PURGE_TXCLEAR}));
+    EXPECT_EQ(CallsOf(calls_.calls, "PurgeComm"),
+              (std::vector<std::string>{"PurgeComm(RX)", "PurgeComm(TX)"}));
 }
 
 }  // namespace
