@@ -1,5 +1,7 @@
+#include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -88,6 +90,30 @@ void RemoveStaleTemporaries(const std::string& path) {
     FindClose(search);
 }
 
+// Rewrites an existing file in place without cutting it first: one write
+// of the content, padded with blanks over what stood there (up to a page),
+// then the cut. A writer stopped half way leaves the content followed by
+// blanks, which the reader passes over, never an empty file.
+bool RewriteInPlace(const std::string& path, std::string_view content) {
+    constexpr LONGLONG kPage = 4096;
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    LARGE_INTEGER size{};
+    std::string bytes(content);
+    if (GetFileSizeEx(file, &size) && size.QuadPart > static_cast<LONGLONG>(bytes.size())) {
+        bytes.resize(static_cast<size_t>(std::min(size.QuadPart, kPage)), ' ');
+    }
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(content.size());
+    bool ok = WriteAll(file, bytes) && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) &&
+              SetEndOfFile(file);
+    ok = FlushFileBuffers(file) && ok;
+    return CloseHandle(file) && ok;
+}
+
 }  // namespace
 
 // Writes content to a fresh file beside path, flushes it to the disk and
@@ -109,9 +135,7 @@ bool StoreFile(const std::string& path, std::string_view content) {
         if (!exists) {
             return false;
         }
-        const HANDLE target = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                          TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return target != INVALID_HANDLE_VALUE && Commit(target, content);
+        return RewriteInPlace(path, content);
     }
     if (!Commit(file, content) || !Replace(temporary, path)) {
         DeleteFileA(temporary.c_str());
@@ -119,6 +143,18 @@ bool StoreFile(const std::string& path, std::string_view content) {
     }
     RemoveStaleTemporaries(path);
     return true;
+}
+
+// Only a file on a disk is read: a pipe or a device named as the settings
+// file would block the reader or answer nonsense.
+std::FILE* OpenStoredFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file != nullptr &&
+        GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 }  // namespace zul

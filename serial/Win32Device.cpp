@@ -48,10 +48,12 @@ bool SameTimeouts(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b) {
 // mean no limit at all; a receive given no time at all takes only what has
 // arrived.
 void SetReadPart(COMMTIMEOUTS& record, ReadTimeouts timeouts) {
-    const bool noTime = timeouts.perByteMs == 0 && timeouts.constantMs == 0;
+    // The driver counts whole milliseconds: a part of one waits a whole one.
+    const uint32_t constantMs = timeouts.constantMs + (timeouts.extraNs > 0 ? 1 : 0);
+    const bool noTime = timeouts.perByteMs == 0 && constantMs == 0;
     record.ReadIntervalTimeout = noTime ? MAXDWORD : 0;
     record.ReadTotalTimeoutMultiplier = timeouts.perByteMs;
-    record.ReadTotalTimeoutConstant = timeouts.constantMs;
+    record.ReadTotalTimeoutConstant = constantMs;
 }
 
 // The line errors that spoil what was received: a framing or parity error, an
