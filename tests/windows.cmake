@@ -9,3 +9,13 @@ zul_add_test(single_instance_win32_test SOURCES single_instance_win32_test.cpp
              ${PROJECT_SOURCE_DIR}/app/SingleInstanceWin32.cpp)
 # It needs the simulator on COM1, as scripts/test-windows.sh sets it up.
 set_tests_properties(win32_port_test PROPERTIES LABELS e2e)
+
+# With the Qt kit: the widget suites that need neither a pseudo-terminal nor
+# fork, on the offscreen platform.
+if(TARGET zul_widgets)
+    zul_add_test(main_form_test SOURCES main_form_test.cpp LIBS zul_widgets zul_sim Qt6::Test)
+    zul_add_test(rs232c_form_test SOURCES rs232c_form_test.cpp LIBS zul_widgets Qt6::Test)
+    zul_add_test(version_form_test SOURCES version_form_test.cpp LIBS zul_widgets)
+    zul_add_test(message_box_sink_test SOURCES message_box_sink_test.cpp LIBS zul_widgets)
+    zul_add_test(guarded_application_test SOURCES guarded_application_test.cpp LIBS zul_widgets)
+endif()
