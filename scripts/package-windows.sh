@@ -29,6 +29,9 @@ project_version=$(sed -n 's/^project(zul10 VERSION \([0-9]*\.[0-9]*\.[0-9]*\) .*
 IFS=. read -r major minor revision <<<"$project_version"
 version=$major.$minor-$revision
 version_numbers=$((10#$major)).$((10#$minor)).$((10#$revision)).0
+# Nothing of an earlier call stays to be taken for this one's.
+mkdir -p "$dist"
+rm -f "$dist"/zul10-*-setup.exe "$dist"/zul10-*-win64.zip
 
 # The folder is packed from a copy with the symbols stripped: Debian's
 # runtime DLLs carry theirs (libstdc++-6.dll 23 MB, 2 MB without).
@@ -86,8 +89,6 @@ size_kb=$(find "$program_dir" -type f -printf '%s\n' | awk '{ s += $1 } END { pr
 
 setup=$dist/zul10-$version-setup.exe
 zip=$dist/zul10-$version-win64.zip
-mkdir -p "$dist"
-rm -f "$dist"/zul10-*-setup.exe "$dist"/zul10-*-win64.zip
 # The program's icon for the setup program and the uninstaller, when given.
 icon=()
 [[ -n ${ZUL_SETUP_ICON:-} ]] && icon=(-DICON="$(realpath "$ZUL_SETUP_ICON")")
