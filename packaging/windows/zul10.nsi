@@ -51,7 +51,6 @@ VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} setup"
-VIAddVersionKey /LANG=1033 "LegalCopyright" ""
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -111,7 +110,8 @@ Section "Program"
     CreateDirectory "$LOCALAPPDATA\${PRODUCT}"
     SetShellVarContext all
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "${MENU_NAME}"
-    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "${VERSION_NUMBERS}"
+    !searchreplace ACTIVE_SETUP_VERSION "${VERSION_NUMBERS}" "." ","
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "${ACTIVE_SETUP_VERSION}"
     WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" \
         '"$SYSDIR\cmd.exe" /d /c if not exist "${WORK_FOLDER}\" mkdir "${WORK_FOLDER}"'
