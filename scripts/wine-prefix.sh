@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the Windows scripts: a private 64-bit Wine prefix whose COM
 # names lead only where they were pinned.
 #
