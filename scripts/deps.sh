@@ -11,7 +11,7 @@ PACKAGES=(
     xvfb xauth xdotool x11-apps imagemagick
     clang libclang-rt-14-dev
     valgrind
-    dpkg-dev file lintian desktop-file-utils
+    dpkg-dev file lintian desktop-file-utils zip nsis
     g++-mingw-w64-x86-64 wine64 wine
     qemu-system-x86 busybox-static socat xz-utils
 )

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Builds the Debian package of ZUL10 into dist/: a release tree in build-pkg/
-# (no tests), then CPack. Prints the package's path.
+# (no tests), then CPack. Beside it, when the Qt kit for Windows is there
+# (scripts/qt-windows.sh) and the cross build in build-win/ has the program,
+# the setup program and a zip of the program folder
+# (scripts/package-windows.sh). Prints the files' paths.
 #
 #   scripts/package.sh
 #
-# Install it on a bench PC with `apt install ./dist/zul10_*.deb`.
+# Install it on a bench PC with `apt install ./dist/zul10_*.deb`, or on
+# Windows with dist/zul10-<version>-setup.exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -28,3 +32,21 @@ mkdir -p "$dist"
 rm -f "$dist"/zul10_*.deb
 mv "$tree"/zul10_*.deb "$dist"/
 ls "$dist"/zul10_*.deb
+
+# The Windows program folder is what the cross build's install rules stage:
+# zul10.exe, the Qt DLLs, platforms/, styles/ and the runtime DLLs.
+kits=${ZUL_QT_KIT_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/zul10}
+win_dir=$root/build-win/zul10-win64
+win_targets=$(cmake --build build-win --target help 2>/dev/null || true)
+if ! compgen -G "$kits/qt-*-mingw-w64-*/.complete" >/dev/null; then
+    echo "package.sh: no Qt kit for Windows in $kits (scripts/qt-windows.sh builds it):" \
+        "no setup program, the Debian package only" >&2
+elif ! grep -qE '^(\.\.\. )?zul10(: .*)?$' <<<"$win_targets"; then
+    echo "package.sh: the cross build in build-win/ has no zul10 (scripts/test-windows.sh" \
+        "configures it with the kit): no setup program, the Debian package only" >&2
+else
+    cmake --build build-win --target zul10 -j"$(nproc)" >/dev/null
+    rm -rf "$win_dir"
+    cmake --install build-win --prefix "$win_dir" >/dev/null
+    scripts/package-windows.sh "$win_dir"
+fi

@@ -20,10 +20,9 @@ if [[ ! -f build-win/CMakeCache.txt ]]; then
 fi
 cmake --build build-win -j"$(nproc)"
 
-wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-export WINEPREFIX=$root/build-win/wineprefix WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer prompts
+source scripts/wine-prefix.sh
+wine64=$WINE64 wineserver=$WINESERVER
+export WINEPREFIX=$root/build-win/wineprefix
 logs=build-win/test-logs
 mkdir -p "$logs"
 
@@ -34,59 +33,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Wine gives every /dev/ttyS*, ttyUSB* and ttyACM* of this machine a COM
-# name of its own when its services first start. So before Wine ever runs in
-# the prefix, every name is pinned: COM1 to the simulator's link, COM2 to
-# COM255 to a path that does not exist (HKLM\Software\Wine\Ports, written
-# into the prefix's registry file). Wine takes no pin for COM256, its last
-# name, and would give it the first device it finds; a folder in its place
-# makes that link fail. The checks below look at the links during and after
-# the prefix's creation and after every suite.
+# Every COM name of the prefix pinned before Wine first starts in it
+# (scripts/wine-prefix.sh): COM1 to the simulator's link, the others to a
+# path that does not exist. The checks below look at the links after every
+# suite.
 sim_link=$root/build-win/sim-com1
 no_port=$root/build-win/no-port
-stray_ports() {
-    local dev=$WINEPREFIX/dosdevices
-    [[ -d $dev ]] || return 0
-    find "$dev" -maxdepth 1 -name 'com*' -type l -printf '%l\t%f\n' 2>/dev/null |
-        awk -F '\t' -v sim="$sim_link" -v none="$no_port" '$1 != sim && $1 != none { print $2 " -> " $1 }'
-    [[ ! -e $dev/com256 || -d $dev/com256 ]] || echo "com256 is not the blocking folder"
+ports_pinned() { wine_ports_pinned "$WINEPREFIX"; }
+# About 17 s here.
+wine_prefix_pin "$WINEPREFIX" "$sim_link" "$no_port" "$logs" || {
+    echo "test-windows: the prefix's COM names are not pinned" >&2
+    exit 1
 }
-ports_pinned() {
-    local stray
-    stray=$(stray_ports)
-    [[ -z $stray ]] || { echo "test-windows: Wine's COM names reach devices: $stray" >&2; return 1; }
-}
-if [[ ! -f $WINEPREFIX/.ports-pinned ]]; then
-    "$wineserver" -k 2>/dev/null || true
-    rm -rf "$WINEPREFIX"
-    # What Wine makes in a new prefix, made here first so that com256 can be
-    # taken (Wine makes these only when it creates dosdevices itself).
-    mkdir -p "$WINEPREFIX/drive_c" "$WINEPREFIX/dosdevices/com256"
-    ln -s ../drive_c "$WINEPREFIX/dosdevices/c:"
-    ln -s / "$WINEPREFIX/dosdevices/z:"
-    {
-        printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n'
-        printf '[Software\\\\Wine\\\\Ports] %s\n' "$(date +%s)"
-        printf '"COM1"="%s"\n' "$sim_link"
-        for n in $(seq 2 255); do printf '"COM%s"="%s"\n' "$n" "$no_port"; done
-    } >"$WINEPREFIX/system.reg"
-    # About 17 s here; the links are watched all along.
-    stray_log=$logs/wineboot-stray-ports.log
-    : >"$stray_log"
-    (while :; do stray_ports >>"$stray_log"; sleep 0.02; done) &
-    watcher=$!
-    boot_status=0
-    "$wine64" wineboot -i >"$logs/wineboot.log" 2>&1 || boot_status=$?
-    "$wineserver" -w
-    kill "$watcher" && wait "$watcher" 2>/dev/null || true
-    if [[ -s $stray_log ]]; then
-        echo "test-windows: during wineboot: $(sort -u "$stray_log" | tr '\n' ' ')" >&2
-        exit 1
-    fi
-    [[ $boot_status -eq 0 ]] || { echo "test-windows: wineboot failed, see $logs/wineboot.log" >&2; exit 1; }
-    ports_pinned
-    touch "$WINEPREFIX/.ports-pinned"
-fi
 "$wineserver" -k 2>/dev/null || true
 "$wineserver" -w
 # One server for the whole run. Its first program starts Wine's services,
