@@ -48,5 +48,5 @@ else
     cmake --build build-win --target zul10 -j"$(nproc)" >/dev/null
     rm -rf "$win_dir"
     cmake --install build-win --prefix "$win_dir" >/dev/null
-    scripts/package-windows.sh "$win_dir"
+    ZUL_SETUP_ICON=${ZUL_SETUP_ICON:-$root/build-win/app/zul10.ico} scripts/package-windows.sh "$win_dir"
 fi

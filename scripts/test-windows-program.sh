@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# The Windows program under Wine, as an operator meets it: the setup program
+# installed silently into the Windows leg's prefix (every COM name pinned,
+# COM1 to the simulator), the installed zul10.exe started through its
+# Start-menu entry on a virtual display against zul1x-sim on COM1, and
+#   - a complete healthy run driven with xdotool: Return for Start and each
+#     Next (Start has the focus), the mouse for the last Next;
+#   - the port dialog opened from "Opition" > "COM port" by keyboard;
+#   - a second copy ending at once;
+#   - the port error box of a missing COM port, with its full-width "！";
+#   - the uninstall.
+# Screenshots stay in build-win/program-screens/. Needs the program folder
+# and the setup program (scripts/package-windows.sh) and build/ for the
+# simulator. Prints "Windows program: N passed, N failed".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+if [[ -z ${ZUL_PROGRAM_DISPLAY:-} ]]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" env ZUL_PROGRAM_DISPLAY=1 bash "$0" "$@"
+fi
+
+source scripts/wine-prefix.sh
+export WINEPREFIX=$root/build-win/wineprefix
+setup=$(ls dist/zul10-*-setup.exe | head -n 1)
+screens=$root/build-win/program-screens
+logs=$root/build-win/test-logs
+mkdir -p "$screens" "$logs"
+rm -f "$screens"/*.png
+sim_link=$root/build-win/sim-com1
+user_dir=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/ZUL10
+title='^ZUL-1x Adjustment Program$'
+
+passed=0 failed=0
+check() { # NAME COMMAND...
+    local name=$1
+    shift
+    if "$@" >"$logs/program-check.out" 2>&1; then
+        passed=$((passed + 1))
+        echo "ok     $name"
+    else
+        failed=$((failed + 1))
+        echo "FAILED $name: $(tr '\n' ' ' <"$logs/program-check.out" | cut -c1-400)"
+    fi
+}
+
+sim_pid=""
+stop_sim() {
+    if [[ -n $sim_pid ]]; then
+        kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
+        sim_pid=""
+    fi
+}
+cleanup() {
+    stop_sim
+    "$WINESERVER" -k 2>/dev/null || true
+}
+trap cleanup EXIT
+
+wine_ports_pinned "$WINEPREFIX"
+"$WINESERVER" -k 2>/dev/null || true
+"$WINESERVER" -p >"$logs/program-wineserver.log" 2>&1
+
+start_sim() {
+    stop_sim
+    rm -f "$sim_link"
+    build/sim/tool/zul1x-sim --link "$sim_link" "$@" >"$logs/program-sim.log" 2>&1 &
+    sim_pid=$!
+    for _ in $(seq 100); do
+        grep -q . "$logs/program-sim.log" 2>/dev/null && break
+        sleep 0.1
+    done
+}
+# The commands the simulator has received, one a line ("B6", "05", ...).
+sim_commands() { sed -nE 's/^ *[0-9]+\.[0-9]{3}  ([0-9A-F]{2}) .*/\1/p' "$logs/program-sim.log"; }
+window_of() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+wait_window() { # PATTERN SECONDS: the window's id
+    local id=""
+    for _ in $(seq $(($2 * 10))); do
+        id=$(window_of "$1") && [[ -n $id ]] && break
+        sleep 0.1
+    done
+    [[ -n $id ]] && echo "$id"
+}
+wait_gone() { # PATTERN SECONDS
+    for _ in $(seq $(($2 * 10))); do
+        [[ -z $(window_of "$1") ]] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+shot() { import -window root "$screens/$1.png"; }
+
+check "silent install" scripts/test-installer.sh install "$setup" "$WINEPREFIX"
+
+# --- A complete healthy run --------------------------------------------
+start_sim
+rm -f "$user_dir/ZUL1x_comm.ini"
+scripts/test-installer.sh start-shortcut "$WINEPREFIX" >"$logs/program-start.log" 2>&1
+window=$(wait_window "$title" 60) || true
+check "the main window appears" test -n "$window"
+[[ -n $window ]] || { echo "Windows program: $passed passed, $((failed + 1)) failed"; exit 1; }
+sleep 2
+shot idle
+check "the settings file is written in the user's folder" test -f "$user_dir/ZUL1x_comm.ini"
+
+# Return starts the run and moves on at each step; the items' own waits
+# (ms) and a margin for Wine decide when the next key goes.
+step_ms=(1000 0 1000 1000 2000 0 2000 2000 1000 1000 1000 0)
+xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowactivate "$window" || true
+for step in $(seq 0 10); do
+    xdotool key --window "$window" Return
+    sleep "$(((step_ms[step] + 1500) / 1000)).$((((step_ms[step] + 1500) % 1000) / 100))"
+    if ((step == 8)); then
+        sleep 1.5 # two polls of the live display
+        shot mag
+    fi
+done
+shot complete
+eval "$(xdotool getwindowgeometry --shell "$window")"
+# The last Next with the mouse: Start sits at the right of the client area,
+# which ends 8 px inside the window's frame at the bottom right.
+xdotool mousemove $((X + WIDTH - 8 - 632 + 488 + 56)) $((Y + HEIGHT - 8 - 434 + 24 + 16)) sleep 0.3 click 1
+sleep 1.5
+shot back-to-idle
+expected="B6 B4 A7 05 05 05 A7 05 05 05 A1 C0 05 EE E0 B0 B4 A2 05 B0 B4 A3 C1 05 EE 05 B0 B4 A4"
+got=$(sim_commands | tr '\n' ' ')
+check "a complete run over COM1 (the unit's record)" \
+    bash -c '[[ "$1" == "$2"* ]] && [[ "$1" =~ (05 )+B0\ B4\ A6\ B0\ B4\ $ ]] || { echo "got: $1"; exit 1; }' \
+    _ "$got" "$expected 05 "
+check "the run ends back at the idle screen" test "$(sim_commands | wc -l)" -ge 36
+
+# --- The port dialog from the menu, by keyboard ------------------------
+xdotool key --window "$window" alt+o
+sleep 0.5
+xdotool key --window "$window" c
+dialog=$(wait_window '^Setting RS232C port$' 10) || true
+check "Opition > COM port opens the port dialog" test -n "$dialog"
+shot port-dialog
+[[ -n $dialog ]] && xdotool key --window "$dialog" Escape
+wait_gone '^Setting RS232C port$' 10 || true
+
+# --- A second copy ends at once ----------------------------------------
+second_start=$SECONDS
+status=0
+timeout 30 "$WINE64" 'C:\Program Files\ZUL10\zul10.exe' >"$logs/program-second.log" 2>&1 || status=$?
+check "a second copy ends at once with 0" \
+    bash -c "(( $status == 0 && SECONDS - $second_start < 20 ))"
+
+# Ctrl+X ends the program.
+xdotool key --window "$window" ctrl+x
+check "Ctrl+X ends the program" wait_gone "$title" 20
+stop_sim
+
+# --- A missing COM port ------------------------------------------------
+printf '*** BILL VALIDATOR ***\r\nBORDRATE:CBR_9600\r\nCOMPORT:COM2\r\nSTOPBIT:ONESTOPBIT\r\nPARITYBIT:EVENPARITY\r\n' \
+    >"$user_dir/ZUL1x_comm.ini"
+scripts/test-installer.sh start-shortcut "$WINEPREFIX" >>"$logs/program-start.log" 2>&1
+box=$(wait_window '^RS232C PORT$' 60) || true
+check "a missing COM2 shows the RS232C PORT box" test -n "$box"
+sleep 1
+shot wrong-com-port
+[[ -n $box ]] && xdotool key --window "$box" Return
+window=$(wait_window "$title" 30) || true
+check "the program goes on after the box" test -n "$window"
+[[ -n $window ]] && xdotool key --window "$window" ctrl+x
+wait_gone "$title" 20 || true
+"$WINESERVER" -w 2>/dev/null || true
+
+check "silent uninstall" scripts/test-installer.sh uninstall "$WINEPREFIX"
+check "the COM names stayed pinned" wine_ports_pinned "$WINEPREFIX"
+
+echo "Windows program: $passed passed, $failed failed (screenshots in $screens)"
+((failed == 0))
