@@ -20,9 +20,15 @@ if [[ -z ${ZUL_PROGRAM_DISPLAY:-} ]]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" env ZUL_PROGRAM_DISPLAY=1 bash "$0" "$@"
 fi
 
+# The program folder as the cross build stages it, and the setup program.
+cmake --build build-win --target zul10 -j"$(nproc)" >/dev/null
+rm -rf build-win/zul10-win64
+cmake --install build-win --prefix build-win/zul10-win64 >/dev/null
+ZUL_SETUP_ICON=build-win/app/zul10.ico scripts/package-windows.sh build-win/zul10-win64 >/dev/null
+setup=$(ls dist/zul10-*-setup.exe | head -n 1)
+
 source scripts/wine-prefix.sh
 export WINEPREFIX=$root/build-win/wineprefix
-setup=$(ls dist/zul10-*-setup.exe | head -n 1)
 screens=$root/build-win/program-screens
 logs=$root/build-win/test-logs
 mkdir -p "$screens" "$logs"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Windows leg of the tests: cross-builds the core and its suites for
-# 64-bit Windows into build-win/ (mingw-w64, static), and runs every suite
-# under Wine in a private prefix (build-win/wineprefix). The Win32 port suite
+# 64-bit Windows into build-win/ (mingw-w64, static) and, with the Qt kit of
+# scripts/qt-windows.sh (built when missing), the program zul10.exe and its
+# widget suites; runs every suite under Wine in a private prefix
+# (build-win/wineprefix). The Win32 port suite
 # talks to the simulator tool of the Linux build (build/sim/tool/zul1x-sim)
 # through Wine's COM1. Prints one line per suite and a closing
 # "N passed, N failed" over all tests.
@@ -14,15 +16,26 @@ started=$SECONDS
 if [[ ! -x build/sim/tool/zul1x-sim ]]; then
     ZUL_BUILD_TARGET=zul1x-sim scripts/build.sh build
 fi
-if [[ ! -f build-win/CMakeCache.txt ]]; then
+if [[ ! -x build/app/zul10-icon-png ]]; then
+    ZUL_BUILD_TARGET=zul10-icon-png scripts/build.sh build
+fi
+kit=$(scripts/qt-windows.sh | tail -n 1)
+if ! grep -qs "^ZUL_QT_KIT:.*=$kit\$" build-win/CMakeCache.txt; then
     cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-          -DCMAKE_BUILD_TYPE=Release
+          -DCMAKE_BUILD_TYPE=Release -DZUL_QT_KIT="$kit" \
+          -DZUL_ICON_TOOL="$root/build/app/zul10-icon-png" >/dev/null
 fi
 cmake --build build-win -j"$(nproc)"
 
 source scripts/wine-prefix.sh
 wine64=$WINE64 wineserver=$WINESERVER
 export WINEPREFIX=$root/build-win/wineprefix
+# The widget suites load the Qt DLLs of the kit and the compiler's runtime,
+# as the installed program finds them beside itself; offscreen, no display.
+runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
+pthread=$(dirname "$(realpath "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")")
+export WINEPATH="Z:${kit//\//\\}\\bin;Z:${runtime//\//\\};Z:${pthread//\//\\}"
+export QT_QPA_PLATFORM=offscreen
 logs=build-win/test-logs
 mkdir -p "$logs"
 

@@ -2,7 +2,8 @@
 # Builds and runs the whole test suite twice: a normal build, and a build
 # under the address and undefined-behaviour sanitizers; in between, the line
 # layer on the kernel's own serial drivers in a virtual machine, the Windows
-# leg under Wine and a brief run of each fuzz target.
+# legs under Wine (the suites, then the installed program) and a brief run of
+# each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -15,9 +16,13 @@ scripts/package_test.sh
 # virtual machine (about a minute, no KVM needed).
 scripts/test-drivers.sh
 
-# The core and its suites cross-built for Windows and run under Wine, the
-# Win32 port against the simulator tool of the build above.
+# The core, the program and their suites cross-built for Windows and run
+# under Wine, the Win32 port against the simulator tool of the build above.
+# The first call builds the Qt kit for Windows (scripts/qt-windows.sh, about
+# 40 minutes on 2 cores); later calls and clones reuse it.
 scripts/test-windows.sh
+# The installed Windows program on a virtual display, driven as an operator.
+scripts/test-windows-program.sh
 
 # A brief run of each libFuzzer target (about 10 s each).
 ZUL_FUZZ_BUILD=build-fuzz scripts/fuzz.sh 10
