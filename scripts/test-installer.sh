@@ -103,6 +103,9 @@ check_imports() { # INSTDIR: every DLL a program file imports is installed or is
     local dir=$1 system32=$prefix/drive_c/windows/system32 missing=0 pe dll
     while IFS= read -r -d '' pe; do
         while IFS= read -r dll; do
+            # API sets (api-ms-win-*, ext-ms-*) are names the Windows loader
+            # resolves itself; Wine keeps only some of them as files.
+            [[ ${dll,,} == api-ms-win-* || ${dll,,} == ext-ms-* ]] && continue
             if [[ -z $(find "$dir" "$system32" -maxdepth 1 -iname "$dll" -print -quit) ]]; then
                 echo "${pe#"$dir"/} needs $dll"
                 missing=1
@@ -157,11 +160,18 @@ check_logon_command() { # the per-user logon command makes a missing working fol
     local stub
     stub=$(reg_value "$active_setup_key" StubPath)
     [[ -n $stub ]] || { echo "no StubPath under $active_setup_key"; return 1; }
-    # Only an empty folder is taken away for the check.
-    rmdir "$work_folder" || return 1
+    # The folder is moved aside for the check (it may hold a settings file
+    # of an earlier run) and put back after it.
+    local aside=$work_folder.aside
+    rm -rf "$aside"
+    mv "$work_folder" "$aside" || return 1
     printf '%s\r\n' "@$stub" >"$logs/logon.cmd"
     win cmd /d /c "$(win winepath -w "$logs/logon.cmd")"
-    [[ -d $work_folder ]] || { echo "the logon command made no $work_folder"; return 1; }
+    local made=0
+    [[ -d $work_folder ]] && made=1
+    rm -rf "$work_folder"
+    mv "$aside" "$work_folder"
+    ((made)) || { echo "the logon command made no $work_folder"; return 1; }
     # It does nothing when the folder is there.
     win cmd /d /c "$(win winepath -w "$logs/logon.cmd")"
     [[ -d $work_folder ]]

@@ -4,7 +4,7 @@
 # COM1 to the simulator), the installed zul10.exe started through its
 # Start-menu entry on a virtual display against zul1x-sim on COM1, and
 #   - a complete healthy run driven with xdotool: Return for Start and each
-#     Next (Start has the focus), the mouse for the last Next;
+#     Next, the mouse for Next at the live mag display (Clear has the focus);
 #   - the port dialog opened from "Opition" > "COM port" by keyboard;
 #   - a second copy ending at once;
 #   - the port error box of a missing COM port, with its full-width "！";
@@ -110,31 +110,45 @@ sleep 2
 shot idle
 check "the settings file is written in the user's folder" test -f "$user_dir/ZUL1x_comm.ini"
 
-# Return starts the run and moves on at each step; the items' own waits
-# (ms) and a margin for Wine decide when the next key goes.
+# Return starts the run and moves on at each step (Start, then Next, has the
+# focus), except at the mag display, where Clear has it: there the mouse
+# clicks Next. The items' own waits (ms) and a margin for Wine decide when
+# the next key goes.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+menu=$((HEIGHT - 434)) # no window manager: the window is its client area and menu bar
+next_x=$((X + 488 + 56)) next_y=$((Y + menu + 24 + 16))
 step_ms=(1000 0 1000 1000 2000 0 2000 2000 1000 1000 1000 0)
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowactivate "$window" || true
-for step in $(seq 0 10); do
-    xdotool key --window "$window" Return
+for step in $(seq 0 11); do
+    if ((step == 9)); then
+        xdotool mousemove "$next_x" "$next_y" sleep 0.3 click 1
+    else
+        xdotool key --window "$window" Return
+    fi
     sleep "$(((step_ms[step] + 1500) / 1000)).$((((step_ms[step] + 1500) % 1000) / 100))"
     if ((step == 8)); then
         sleep 1.5 # two polls of the live display
         shot mag
     fi
+    ((step == 10)) && shot complete
 done
-shot complete
-eval "$(xdotool getwindowgeometry --shell "$window")"
-# The last Next with the mouse: Start sits at the right of the client area,
-# which ends 8 px inside the window's frame at the bottom right.
-xdotool mousemove $((X + WIDTH - 8 - 632 + 488 + 56)) $((Y + HEIGHT - 8 - 434 + 24 + 16)) sleep 0.3 click 1
-sleep 1.5
 shot back-to-idle
 expected="B6 B4 A7 05 05 05 A7 05 05 05 A1 C0 05 EE E0 B0 B4 A2 05 B0 B4 A3 C1 05 EE 05 B0 B4 A4"
 got=$(sim_commands | tr '\n' ' ')
 check "a complete run over COM1 (the unit's record)" \
     bash -c '[[ "$1" == "$2"* ]] && [[ "$1" =~ (05 )+B0\ B4\ A6\ B0\ B4\ $ ]] || { echo "got: $1"; exit 1; }' \
     _ "$got" "$expected 05 "
-check "the run ends back at the idle screen" test "$(sim_commands | wc -l)" -ge 36
+# The result area (16 240 601 185 in the client area) as at the start.
+result_area() { convert "$screens/$1.png" -crop "601x185+$((X + 16))+$((Y + menu + 240))" +repage "$screens/$1-result.png"; }
+result_area idle
+result_area complete
+same_picture() { [[ $(compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1) == 0 ]]; }
+# Back at idle, Start and Exit look as they did at the start.
+buttons() { convert "$screens/$1.png" -crop "113x89+$((X + 488))+$((Y + menu + 24))" +repage "$screens/$1-buttons.png"; }
+buttons idle
+buttons back-to-idle
+check "the run ends back at the idle screen" same_picture "$screens/idle-buttons.png" "$screens/back-to-idle-buttons.png"
+check "COMPLETE was on the screen" bash -c '! [[ $(compare -metric AE "$1" "$2" null: 2>&1 | cut -d" " -f1) == 0 ]]' _ "$screens/idle-result.png" "$screens/complete-result.png"
 
 # --- The port dialog from the menu, by keyboard ------------------------
 xdotool key --window "$window" alt+o
@@ -171,7 +185,6 @@ window=$(wait_window "$title" 30) || true
 check "the program goes on after the box" test -n "$window"
 [[ -n $window ]] && xdotool key --window "$window" ctrl+x
 wait_gone "$title" 20 || true
-"$WINESERVER" -w 2>/dev/null || true
 
 check "silent uninstall" scripts/test-installer.sh uninstall "$WINEPREFIX"
 check "the COM names stayed pinned" wine_ports_pinned "$WINEPREFIX"
