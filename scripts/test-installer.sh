@@ -42,18 +42,7 @@ active_setup_key='HKLM\Software\Microsoft\Active Setup\Installed Components\ZUL1
 logs=$(dirname "$prefix")/installer-logs
 mkdir -p "$logs"
 
-passed=0 failed=0
-check() { # NAME COMMAND...: one line for the check
-    local name=$1
-    shift
-    if "$@" >"$logs/check.out" 2>&1; then
-        passed=$((passed + 1))
-        echo "ok     $name"
-    else
-        failed=$((failed + 1))
-        echo "FAILED $name: $(tr '\n' ' ' <"$logs/check.out" | cut -c1-400)"
-    fi
-}
+CHECK_OUT=$logs/check.out
 finish() {
     echo "Installer ($mode): $passed passed, $failed failed"
     [[ $failed -eq 0 ]]

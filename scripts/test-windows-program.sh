@@ -37,18 +37,7 @@ sim_link=$root/build-win/sim-com1
 user_dir=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/ZUL10
 title='^ZUL-1x Adjustment Program$'
 
-passed=0 failed=0
-check() { # NAME COMMAND...
-    local name=$1
-    shift
-    if "$@" >"$logs/program-check.out" 2>&1; then
-        passed=$((passed + 1))
-        echo "ok     $name"
-    else
-        failed=$((failed + 1))
-        echo "FAILED $name: $(tr '\n' ' ' <"$logs/program-check.out" | cut -c1-400)"
-    fi
-}
+CHECK_OUT=$logs/program-check.out
 
 sim_pid=""
 stop_sim() {

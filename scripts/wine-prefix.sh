@@ -86,3 +86,19 @@ wine_prefix_pin() {
     wine_ports_pinned "$prefix" || return 1
     touch "$prefix/.ports-pinned"
 }
+
+# check NAME COMMAND...: runs COMMAND and prints one line for it, "ok" or
+# "FAILED" with what it said (into CHECK_OUT, a file of the caller's);
+# counts into passed and failed.
+passed=0 failed=0
+check() {
+    local name=$1
+    shift
+    if "$@" >"$CHECK_OUT" 2>&1; then
+        passed=$((passed + 1))
+        echo "ok     $name"
+    else
+        failed=$((failed + 1))
+        echo "FAILED $name: $(tr '\n' ' ' <"$CHECK_OUT" | cut -c1-400)"
+    fi
+}
