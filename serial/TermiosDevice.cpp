@@ -149,12 +149,13 @@ uint32_t TermiosDevice::Claim(const std::string& path) {
         return ErrorCodeForErrno(errno);
     }
     pseudoTerminal_ = IsPseudoTerminal(st);
-    delivery_ = pseudoTerminal_ ? ReceiveDelay{0, 0} : ReceiveDelay{};
     // A pseudo-terminal has no port type, no lock-file names and a peer that
     // keeps it open on purpose (the simulated unit does), and a device that
     // is no terminal at all fails Configure: the checks below are for real
     // lines.
-    if (S_ISCHR(st.st_mode) && !pseudoTerminal_ && IsUartNode(st.st_rdev)) {
+    const bool realLine = S_ISCHR(st.st_mode) && !pseudoTerminal_;
+    delivery_ = pseudoTerminal_ ? ReceiveDelay{0, 0} : ReceiveDelay{};
+    if (realLine && IsUartNode(st.st_rdev)) {
         // An 8250 node with no UART behind it opens, and then fails every
         // termios call and write with EIO: its driver tells it by the port
         // type PORT_UNKNOWN, which it answers all the same. Other drivers
@@ -166,16 +167,14 @@ uint32_t TermiosDevice::Claim(const std::string& path) {
         if (sys_.Ioctl(fd_, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN) {
             return kErrorNotFound;
         }
-    } else if (S_ISCHR(st.st_mode) && !pseudoTerminal_) {
+    } else if (realLine) {
         delivery_ = ReceiveDelay{0, 16};  // a USB adapter, until it grants low latency
     }
     termios tio{};
-    if (S_ISCHR(st.st_mode) && !pseudoTerminal_ && sys_.TcGetAttr(fd_, &tio) == 0) {
+    if (realLine && sys_.TcGetAttr(fd_, &tio) == 0) {
         const std::string real = sys_.RealPath(path.c_str());
-        if (HeldByAnotherProcess(real.empty() ? path : real)) {
-            return kErrorInUse;
-        }
-        if (!TakeLockFile(real.empty() ? path : real)) {
+        const std::string& device = real.empty() ? path : real;
+        if (HeldByAnotherProcess(device) || !TakeLockFile(device)) {
             return kErrorInUse;
         }
     }
