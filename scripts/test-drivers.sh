@@ -144,7 +144,8 @@ wait_for 10 test -S "$work/uart.sock"
 wait_for 10 test -S "$work/adapter.sock"
 
 # --- The guest.
-append="console=ttyS0 quiet panic=-1 RIG_TIMEOUT=150"
+# zul_rig=1 marks the guest: the test program runs only on such a kernel.
+append="console=ttyS0 quiet panic=-1 zul_rig=1 RIG_TIMEOUT=150"
 [[ -n ${ZUL_RIG_FILTER:-} ]] && append+=" GTEST_FILTER=$ZUL_RIG_FILTER"
 qemu_start=$EPOCHREALTIME
 timeout 240 qemu-system-x86_64 -machine pc -accel tcg -m 256 -smp 1 \
