@@ -22,9 +22,9 @@ constexpr std::string_view kBlackHeader = "No.  Name        A/D";
 
 bool MeasureBlackLevel(ItemContext& ctx) {
     ctx.data.adValue.fill(0);
-    if (!ctx.link.AcknowledgedCommand(cmd::kOpenBlack)) return ReportCommError(ctx.result);
+    if (!ctx.link.AcknowledgedCommand(cmd::kOpenBlack)) return ReportCommError(ctx);
     ctx.clock.SleepMs(kItemWaitMs);
-    if (!ctx.link.BlockRequest(kBlackBlockLength, cmd::kEnq)) return ReportCommError(ctx.result);
+    if (!ctx.link.BlockRequest(kBlackBlockLength, cmd::kEnq)) return ReportCommError(ctx);
     const auto reply = ctx.link.reply();
     for (std::size_t i = 0; i < slot::kBlackCount; ++i) {
         ctx.data.adValue[slot::kBlackFirst + i] = reply[i];
@@ -37,10 +37,12 @@ bool AdjustBlackLevel(ItemContext& ctx) {
     data.adNgAny = 0;
     data.adNg.fill(0);
     if (!MeasureBlackLevel(ctx)) return false;
+    ctx.record.Measured("ad",
+                        std::span(data.adValue).subspan(slot::kBlackFirst, slot::kBlackCount));
 
     JudgeAdSlots(data, slot::kBlackFirst, slot::kBlackCount);
     if (data.adNgAny != 0) {
-        ReportItemError(ctx.result, banner::kBlackReferenceError);
+        ReportItemError(ctx, banner::kBlackReferenceError);
         ReportBlackLevel(ctx);
         return false;
     }

@@ -18,7 +18,7 @@ constexpr EepromSequence kWrite{cmd::kEepromWrite, banner::kEepromWritingError};
 
 // Sends command; true on ACK, else the matching report and false.
 bool SendStep(ItemContext& ctx, uint8_t command, std::string_view bannerText) {
-    return AcceptedOrReported(ctx.result, ctx.link.AnsweredCommand(command), bannerText);
+    return AcceptedOrReported(ctx, ctx.link.AnsweredCommand(command), bannerText);
 }
 
 bool RunSequence(ItemContext& ctx, const EepromSequence& sequence) {
@@ -34,7 +34,9 @@ bool EepromErase(ItemContext& ctx) {
 }
 
 bool EepromWrite(ItemContext& ctx) {
-    return RunSequence(ctx, kWrite);
+    const bool written = RunSequence(ctx, kWrite);
+    ctx.record.EepromWrite(written);
+    return written;
 }
 
 }  // namespace zul

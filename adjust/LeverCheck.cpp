@@ -56,10 +56,10 @@ bool LeverDeactivated(std::size_t leverIndex, uint8_t reading) {
 
 bool ReadLeverSensors(ItemContext& ctx) {
     ctx.data.leverValue.fill(0);
-    if (!ctx.link.AcknowledgedCommand(cmd::kOpenLever)) return ReportCommError(ctx.result);
+    if (!ctx.link.AcknowledgedCommand(cmd::kOpenLever)) return ReportCommError(ctx);
     ctx.clock.SleepMs(kItemWaitMs);
     for (int32_t length : kLeverBlockLengths) {
-        if (!ctx.link.BlockRequest(length, cmd::kEnq)) return ReportCommError(ctx.result);
+        if (!ctx.link.BlockRequest(length, cmd::kEnq)) return ReportCommError(ctx);
     }
     const auto reply = ctx.link.reply();
     for (std::size_t i = 0; i < lever::kCount; ++i) {
@@ -73,6 +73,7 @@ bool CheckLeverUp(ItemContext& ctx) {
     data.leverNg = 0;
     data.leverUpNg.fill(0);
     if (!ReadLeverSensors(ctx)) return false;
+    ctx.record.Measured("paper_in", data.leverValue);
     for (std::size_t i = 0; i < lever::kCount; ++i) {
         if (!LeverActivated(i, data.leverValue[i])) {
             data.leverUpNg[i] = 1;
@@ -86,6 +87,7 @@ bool CheckLeverDown(ItemContext& ctx) {
     AdjustmentData& data = ctx.data;
     data.leverDownNg.fill(0);  // leverNg still holds the faults of the up step
     if (!ReadLeverSensors(ctx)) return false;
+    ctx.record.Measured("paper_out", data.leverValue);
     for (std::size_t i = 0; i < lever::kCount; ++i) {
         if (!LeverDeactivated(i, data.leverValue[i])) {
             data.leverDownNg[i] = 1;
@@ -93,7 +95,7 @@ bool CheckLeverDown(ItemContext& ctx) {
         }
     }
     if (data.leverNg == 0) return true;
-    ReportItemError(ctx.result, banner::kAccepterLeverError);
+    ReportItemError(ctx, banner::kAccepterLeverError);
     ReportLeverUpFaults(ctx);
     ReportLeverDownFaults(ctx);
     return false;

@@ -38,13 +38,13 @@ int BarPosition(uint8_t value) {
 
 bool StartMagReading(ItemContext& ctx) {
     ctx.data.adValue.fill(0);
-    if (!ctx.link.AcknowledgedCommand(cmd::kOpenMag)) return ReportCommError(ctx.result);
+    if (!ctx.link.AcknowledgedCommand(cmd::kOpenMag)) return ReportCommError(ctx);
     ctx.clock.SleepMs(kItemWaitMs);
     return PollMagReading(ctx);
 }
 
 bool PollMagReading(ItemContext& ctx) {
-    if (!ctx.link.BlockRequest(kMagBlockLength, cmd::kEnq)) return ReportCommError(ctx.result);
+    if (!ctx.link.BlockRequest(kMagBlockLength, cmd::kEnq)) return ReportCommError(ctx);
     const auto reply = ctx.link.reply();
     ctx.data.adValue[slot::kMagPeak] = reply[0];
     ctx.data.adValue[slot::kMagAd] = reply[1];
@@ -86,8 +86,11 @@ void ClearMagPeak(ItemContext& ctx, MagView& view) {
 bool AdjustMag(ItemContext& ctx) {
     // The last peak sample the unit reported is judged, never the held peak.
     const uint8_t peak = ctx.data.adValue[slot::kMagPeak];
+    ctx.record.Measured("peak", peak);
+    ctx.record.Measured("ad", ctx.data.adValue[slot::kMagAd]);
+    ctx.record.Measured("peak_held", ctx.data.magPeakHeld);
     if (!WithinLimits(peak, MagLowerLimit, MagUpperLimit)) {
-        ReportItemError(ctx.result, banner::kMagAdError);
+        ReportItemError(ctx, banner::kMagAdError);
         ReportMag(ctx);
         return false;
     }

@@ -19,7 +19,7 @@ bool MeasureMotorSpeed(ItemContext& ctx, uint8_t& speed) {
     ctx.link.SetReadTimeout(kMotorSpeedTimeoutMs);
     const bool received = ctx.link.BlockRequest(kSpeedBlockLength, cmd::kMotorSpeed);
     ctx.link.SetReadTimeout(kDefaultReadTimeoutMs);
-    if (!received) return ReportCommError(ctx.result);
+    if (!received) return ReportCommError(ctx);
     speed = ctx.link.reply()[0];
     return true;
 }
@@ -27,8 +27,9 @@ bool MeasureMotorSpeed(ItemContext& ctx, uint8_t& speed) {
 bool CheckMotorSpeed(ItemContext& ctx) {
     uint8_t speed = 0;
     if (!MeasureMotorSpeed(ctx, speed)) return false;
+    ctx.record.Measured("speed", speed);
     if (!WithinLimits(speed, MotorSpeedLowerLimit, MotorSpeedUpperLimit)) {
-        ReportItemError(ctx.result, banner::kMoterSpeedError);
+        ReportItemError(ctx, banner::kMoterSpeedError);
         ReportMotorSpeed(ctx, speed);
         return false;
     }

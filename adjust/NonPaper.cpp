@@ -38,6 +38,10 @@ constexpr std::array<RegDecode, 8> kNonPaperRegisters{{
     {RegFromBits6And4, 11, 21},
 }};
 
+// The regValue entries the decoding fills, 14 to 21.
+constexpr std::size_t kRegEntryFirst = 14;
+constexpr std::size_t kRegEntries = 8;
+
 constexpr std::string_view kNonPaperHeader = "No.  Name        A/D    Reg";
 
 }  // namespace
@@ -48,25 +52,25 @@ bool MeasureNonPaper(ItemContext& ctx) {
     data.daValue.fill(0);
     data.regRaw.fill(0);
 
-    if (!ctx.link.AcknowledgedCommand(cmd::kOpenNonPaper)) return ReportCommError(ctx.result);
+    if (!ctx.link.AcknowledgedCommand(cmd::kOpenNonPaper)) return ReportCommError(ctx);
     ctx.clock.SleepMs(kItemWaitMs);
 
     ctx.link.SetReadTimeout(kNonPaperResistorTimeoutMs);
     const uint8_t resistor = ctx.link.AnsweredCommand(cmd::kNonPaperResistor);
     ctx.link.SetReadTimeout(kDefaultReadTimeoutMs);
-    if (!AcceptedOrReported(ctx.result, resistor, banner::kResisterAdjustmentError)) return false;
+    if (!AcceptedOrReported(ctx, resistor, banner::kResisterAdjustmentError)) return false;
 
-    if (!ctx.link.BlockRequest(kRegisterBlockLength, cmd::kEnq)) return ReportCommError(ctx.result);
+    if (!ctx.link.BlockRequest(kRegisterBlockLength, cmd::kEnq)) return ReportCommError(ctx);
     auto reply = ctx.link.reply();
     for (std::size_t i = 0; i < kRegisterBlockLength; ++i) data.regRaw[kRegRawFirst + i] = reply[i];
 
     // Unlike the white level, a refused confirmation is not repeated.
-    if (!AcceptedOrReported(ctx.result, ctx.link.AnsweredCommand(cmd::kConfirm),
+    if (!AcceptedOrReported(ctx, ctx.link.AnsweredCommand(cmd::kConfirm),
                             banner::kResisterAdjustmentError)) {
         return false;
     }
 
-    if (!ctx.link.BlockRequest(kResultBlockLength, cmd::kEnq)) return ReportCommError(ctx.result);
+    if (!ctx.link.BlockRequest(kResultBlockLength, cmd::kEnq)) return ReportCommError(ctx);
     reply = ctx.link.reply();
     for (std::size_t i = 0; i < slot::kNonPaperCount; ++i) {
         data.adValue[slot::kNonPaperFirst + i] = reply[i];
@@ -83,9 +87,14 @@ bool AdjustNonPaper(ItemContext& ctx) {
     JudgeAdSlots(data, slot::kNonPaperFirst, slot::kNonPaperCount);
     // Decoded whatever the verdict; the values show only in the failure table.
     DecodeRegisters(kNonPaperRegisters, data);
+    ctx.record.Measured(
+        "ad", std::span(data.adValue).subspan(slot::kNonPaperFirst, slot::kNonPaperCount));
+    ctx.record.Measured("registers",
+                        std::span(data.regRaw).subspan(kRegRawFirst, kRegisterBlockLength));
+    ctx.record.Measured("reg", std::span(data.regValue).subspan(kRegEntryFirst, kRegEntries));
 
     if (data.adNgAny != 0) {
-        ReportItemError(ctx.result, banner::kNonPaperError);
+        ReportItemError(ctx, banner::kNonPaperError);
         ReportNonPaper(ctx);
         return false;
     }

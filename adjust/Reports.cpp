@@ -33,6 +33,27 @@ bool AcceptedOrReported(ResultArea& result, uint8_t outcome, std::string_view ba
     }
 }
 
+bool ReportCommError(ItemContext& ctx) {
+    ctx.record.Cause(kCommunicationError);
+    return ReportCommError(ctx.result);
+}
+
+bool ReportItemError(ItemContext& ctx, std::string_view bannerText) {
+    ctx.record.Cause(bannerText);
+    return ReportItemError(ctx.result, bannerText);
+}
+
+bool AcceptedOrReported(ItemContext& ctx, uint8_t outcome, std::string_view bannerText) {
+    switch (outcome) {
+        case CommandExchange::kAccepted:
+            return true;
+        case CommandExchange::kRefused:
+            return ReportItemError(ctx, bannerText);
+        default:
+            return ReportCommError(ctx);
+    }
+}
+
 void ReportDescriptionsHeader(ResultArea& result) {
     result.Append("");
     result.Append(kDescriptionsLine);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "adjust/ItemContext.h"
 #include "adjust/ResultArea.h"
 
 namespace zul {
@@ -43,6 +44,11 @@ bool ReportItemError(ResultArea& result, std::string_view bannerText);
 // true on ACK; otherwise the banner for a refusal, or the communication
 // report, and false.
 bool AcceptedOrReported(ResultArea& result, uint8_t outcome, std::string_view bannerText);
+
+// The same for an item, which also tells the run's record the cause.
+bool ReportCommError(ItemContext& ctx);
+bool ReportItemError(ItemContext& ctx, std::string_view bannerText);
+bool AcceptedOrReported(ItemContext& ctx, uint8_t outcome, std::string_view bannerText);
 
 // Appends an empty line and the description line that opens a description
 // block.

@@ -68,18 +68,18 @@ RegisterRun RunRegisterAdjustment(ItemContext& ctx) {
     data.regRaw.fill(0);
 
     if (!ctx.link.AcknowledgedCommand(cmd::kOpenWhite)) {
-        ReportCommError(ctx.result);
+        ReportCommError(ctx);
         return RegisterRun::Failed;
     }
     ctx.clock.SleepMs(kItemWaitMs);
 
-    if (!AcceptedOrReported(ctx.result, ctx.link.AnsweredCommand(cmd::kWhiteResistor),
+    if (!AcceptedOrReported(ctx, ctx.link.AnsweredCommand(cmd::kWhiteResistor),
                             banner::kResisterAdjustmentError)) {
         return RegisterRun::Failed;
     }
 
     if (!ctx.link.BlockRequest(kRegisterBlockLength, cmd::kEnq)) {
-        ReportCommError(ctx.result);
+        ReportCommError(ctx);
         return RegisterRun::Failed;
     }
     const auto reply = ctx.link.reply();
@@ -91,7 +91,7 @@ RegisterRun RunRegisterAdjustment(ItemContext& ctx) {
         case CommandExchange::kRefused:
             return RegisterRun::Refused;
         default:
-            ReportCommError(ctx.result);
+            ReportCommError(ctx);
             return RegisterRun::Failed;
     }
 }
@@ -104,14 +104,14 @@ bool MeasureWhiteLevel(ItemContext& ctx) {
         if (run == RegisterRun::Failed) return false;
         if (run == RegisterRun::Confirmed) break;
         if (repetition == kWhiteConfirmRepetitions) {
-            return ReportItemError(ctx.result, banner::kResisterAdjustmentError);
+            return ReportItemError(ctx, banner::kResisterAdjustmentError);
         }
     }
 
     ctx.link.SetReadTimeout(kWhiteResultTimeoutMs);
     const bool received = ctx.link.BlockRequest(kResultBlockLength, cmd::kWhiteResult);
     ctx.link.SetReadTimeout(kDefaultReadTimeoutMs);
-    if (!received) return ReportCommError(ctx.result);
+    if (!received) return ReportCommError(ctx);
 
     const auto reply = ctx.link.reply();
     for (const BlockPart& part : kResultLayout) {
@@ -135,9 +135,16 @@ bool AdjustWhiteLevel(ItemContext& ctx) {
     JudgeAdSlots(data, slot::kWhiteFirst, slot::kWhiteCount);
     // Decoded whatever the verdict; the values show only in the failure table.
     DecodeRegisters(kWhiteRegisters, data);
+    const auto white = [](auto& field) {
+        return std::span<const uint8_t>(field).subspan(slot::kWhiteFirst, slot::kWhiteCount);
+    };
+    ctx.record.Measured("da", white(data.daValue));
+    ctx.record.Measured("ad", white(data.adValue));
+    ctx.record.Measured("registers", std::span(data.regRaw).first(kRegisterBlockLength));
+    ctx.record.Measured("reg", white(data.regValue));
 
     if (data.daNgAny != 0 || data.adNgAny != 0) {
-        ReportItemError(ctx.result, banner::kWhiteReferenceError);
+        ReportItemError(ctx, banner::kWhiteReferenceError);
         ReportWhiteLevel(ctx);
         return false;
     }

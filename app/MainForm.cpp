@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPalette>
@@ -74,14 +75,15 @@ void SetBold(QWidget& widget, bool bold) {
 
 }  // namespace
 
-TMainForm::TMainForm(zul::SerialPort& port, zul::Clock& clock, QWidget* parent)
+TMainForm::TMainForm(zul::SerialPort& port, zul::Clock& clock, zul::RunRecorder& records,
+                     QWidget* parent)
     : QMainWindow(parent),
       ui(SetUpUi(this)),
       Timer1(this),
       link_(port, data_.reply),
       result_(*ui->memResult),
       magView_(*ui->lblMagPeak, *ui->lblMagAD, *ui->prbMagPeak, *ui->prbMagAD),
-      ctx_{link_, data_, result_, clock},
+      ctx_{link_, data_, result_, clock, records},
       wizard_(*this, ctx_) {
     ApplyFixedLook();
 
@@ -214,6 +216,11 @@ void TMainForm::Start1Click() {
 }
 void TMainForm::Exit1Click() {
     close();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    wizard_.WindowClosing();
+    QMainWindow::closeEvent(event);
 }
 
 void TMainForm::COMport1Click() {

@@ -30,9 +30,11 @@ class TMainForm : public QMainWindow, private zul::WizardView {
     Q_OBJECT
 
 public:
-    // port and clock are not owned and must outlive the window. Shows the
-    // idle screen with AdjStep 0.
-    TMainForm(zul::SerialPort& port, zul::Clock& clock, QWidget* parent = nullptr);
+    // port, clock and records are not owned and must outlive the window.
+    // records is told of every run (none by default). Shows the idle screen
+    // with AdjStep 0.
+    TMainForm(zul::SerialPort& port, zul::Clock& clock,
+              zul::RunRecorder& records = zul::NoRecords(), QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // The dialogs of the "&Opition" menu (not owned; either may be null, and
@@ -61,6 +63,10 @@ public slots:
     void Exit1Click();
     void COMport1Click();
     void Version1Click();
+
+protected:
+    // Closing the window ends a run still going on in its record.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // zul::WizardView

@@ -21,6 +21,40 @@ constexpr std::string_view kMagLinesAfter[] = {
     "To clear the mag peak value, click Clear",
 };
 
+// The item titles, as the item labels show them.
+constexpr std::string_view kItemTitles[kItemCount] = {
+    "Eeprom Erasing",         "Lever sensor check",       "White level adjustment",
+    "Black level adjustment", "Without paper adjustment", "Mag adjustment",
+    "Motor speed check"};
+
+// The item whose operation the click at a step runs, and whether the click
+// ends it (the lever check takes two clicks; the mag adjustment's are not
+// plain rows).
+struct StepItem {
+    int number;
+    bool ends;
+};
+StepItem ItemOfStep(int16_t step) {
+    switch (step) {
+        case 0:
+            return {1, true};
+        case 2:
+            return {2, false};
+        case 3:
+            return {2, true};
+        case 4:
+            return {3, true};
+        case 6:
+            return {4, true};
+        case 7:
+            return {5, true};
+        case 10:
+            return {7, true};
+        default:
+            return {0, false};
+    }
+}
+
 }  // namespace
 
 void ShowIdleScreen(ResultArea& result) {
@@ -68,11 +102,14 @@ bool Wizard::RunRow(const WizardRow& row) {
     LabelLook(row.currentAtClick, LabelLook::Current);
     Show(row.shown);
     if (row.item != nullptr) {
+        const StepItem item = ItemOfStep(row.step);
+        BeginItem(item.number);
         Lock();
         if (!row.item(ctx_)) {
             FailStep();
             return false;
         }
+        if (item.ends) ItemPassed(item.number);
         LabelLook(row.doneOnSuccess, LabelLook::Done);
         RunActions(row.onSuccess);
         Unlock();
@@ -85,6 +122,11 @@ bool Wizard::RunRow(const WizardRow& row) {
 
 void Wizard::RunActions(uint8_t actions) {
     if (actions & kBeginRun) {
+        runOpen_ = true;
+        openItem_ = 0;
+        exchangesAtStart_ = ctx_.link.exchanges();
+        retriesAtStart_ = ctx_.link.retries();
+        ctx_.record.RunStarted();
         view_.SetStartCaption(caption::kNext);
         view_.SetExitCaption(caption::kCancel);
         view_.SetStartMenuEnabled(false);
@@ -119,7 +161,37 @@ void Wizard::LabelLook(uint8_t item, zul::LabelLook look) {
     if (item != 0) view_.SetItemLook(item, look);
 }
 
+void Wizard::BeginItem(int number) {
+    if (!runOpen_ || number == openItem_ || number < 1 || number > kItemCount) return;
+    openItem_ = number;
+    ctx_.record.ItemStarted(number, kItemTitles[number - 1]);
+}
+
+void Wizard::ItemPassed(int number) {
+    if (!runOpen_ || number != openItem_) return;
+    ctx_.record.ItemPassed();
+    openItem_ = 0;
+    if (number == kItemCount) EndRun(RunOutcome::Complete);
+}
+
+void Wizard::EndRun(RunOutcome outcome) {
+    if (!runOpen_) return;
+    runOpen_ = false;
+    openItem_ = 0;
+    ctx_.record.RunEnded(outcome, ctx_.link.exchanges() - exchangesAtStart_,
+                         ctx_.link.retries() - retriesAtStart_);
+}
+
+void Wizard::WindowClosing() {
+    EndRun(RunOutcome::Closed);
+}
+
 void Wizard::FailStep() {
+    if (runOpen_ && openItem_ != 0) {
+        const std::vector<std::string> report = ctx_.result.Lines();
+        ctx_.record.ItemFailed(report);
+    }
+    EndRun(RunOutcome::Failed);
     ReportClickCancel(ctx_.result);
     view_.SetExitEnabled(true);
     adjStep_ = -1;
@@ -140,6 +212,7 @@ bool Wizard::RunMagStart() {
     view_.FocusClear();
     ctx_.result.Clear();
     for (const std::string& line : MagScreen()) ctx_.result.Append(line);
+    BeginItem(6);
     // The buttons stay enabled while the reading starts.
     if (!StartMag(ctx_, view_.magView())) {
         FailMag();
@@ -156,6 +229,7 @@ bool Wizard::RunMagEnd() {
         FailMag();
         return false;
     }
+    ItemPassed(6);
     view_.ResetMagValues();
     view_.HideMagLegend();
     view_.SetClearVisible(false);
@@ -186,6 +260,7 @@ void Wizard::ExitClick() {
         return;
     }
     if (adjStep_ == 9) view_.SetTimerActive(false);
+    EndRun(RunOutcome::Cancelled);
     ShowIdleScreen(ctx_.result);
     view_.ResetMagValues();
     RunActions(kDisableMagGroup | kExitCaption | kEndRun);

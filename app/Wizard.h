@@ -39,6 +39,9 @@ public:
     // Ends the run in failure: "Click Cancel", Cancel enabled, AdjStep -1.
     void FailStep();
 
+    // The window is closing: a run still going on ends in its record.
+    void WindowClosing();
+
     // The two mag rows (steps 8 and 9); false when they ended the run.
     bool RunMagStart();
     bool RunMagEnd();
@@ -58,9 +61,19 @@ private:
     // A failure of the mag live display or of its verdict.
     void FailMag();
 
+    // The run's record: the item a click runs begins (unless it is running),
+    // passes, and the run ends.
+    void BeginItem(int number);
+    void ItemPassed(int number);
+    void EndRun(RunOutcome outcome);
+
     WizardView& view_;
     ItemContext& ctx_;
     int16_t adjStep_ = 0;
+    bool runOpen_ = false;  // a run is going on and has no end in its record yet
+    int openItem_ = 0;      // the item whose record is open, 0 for none
+    uint32_t exchangesAtStart_ = 0;
+    uint32_t retriesAtStart_ = 0;
 };
 
 // ClearResult, then the three lines of the idle screen.

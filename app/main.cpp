@@ -14,12 +14,14 @@
 #include <QWindow>
 #include <exception>
 
+#include "ProgramVersion.h"
 #include "app/GuardedApplication.h"
 #include "app/Logo.h"
 #include "app/MainForm.h"
 #include "app/MessageBoxSink.h"
 #include "app/SingleInstance.h"
 #include "app/VersionForm.h"
+#include "records/RunExtras.h"
 #include "serial/Clock.h"
 #include "serial/PlatformPort.h"
 #include "serial/Rs232cForm.h"
@@ -63,12 +65,17 @@ void Run(zul::GuardedApplication& app) {
     zul::SystemClock clock;
     zul::PlatformPort port;
     zul::MessageBoxSink messages;
+    // The run records and the line monitor, when the environment asks for
+    // them; before the port opens, so the monitor sees it open.
+    zul::RunExtras extras(port, clock, messages,
+                          std::string(zul::kProgramVersion) + zul::kRevisionSuffix);
 
     // Created in this order: the main window first, then the port settings
     // dialog, whose creation reads the settings file and opens the port (an
     // error box may appear before the main window), then the version dialog.
-    TMainForm MainForm(port, clock);
+    TMainForm MainForm(port, clock, extras.recorder());
     TRs232cForm Rs232cForm(port, messages);
+    extras.SetLine(&Rs232cForm.session().line());
     TVersionForm VersionForm;
     MainForm.SetDialogs(&Rs232cForm, &VersionForm);
 

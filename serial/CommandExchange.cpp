@@ -21,51 +21,48 @@ Attempt TryOnce(SerialPort& port, std::span<const uint8_t> request, std::span<ui
     return port.ReadPort(answer) == answer.size() ? Attempt::Complete : Attempt::Incomplete;
 }
 
+}  // namespace
+
 // Repeats the exchange while attempts remain. `accept` judges a complete
 // answer; a rejected answer counts as a failed attempt when `retryRejected`,
-// otherwise it ends the exchange.
-enum class Outcome { Accepted, Rejected, NoAnswer };
-
+// otherwise it ends the exchange. Returns kAccepted, kRefused (rejected) or
+// kNoAnswer.
 template <typename Accept>
-Outcome RunAttempts(SerialPort& port, std::span<const uint8_t> request, std::span<uint8_t> answer,
-                    bool retryRejected, Accept accept) {
-    for (uint8_t attempt = 0; attempt < CommandExchange::kMaxAttempts; ++attempt) {
-        switch (TryOnce(port, request, answer)) {
+uint8_t CommandExchange::RunAttempts(std::span<const uint8_t> request, std::span<uint8_t> answer,
+                                     bool retryRejected, Accept accept) {
+    ++exchanges_;
+    for (uint8_t attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        if (attempt > 0) {
+            ++retries_;
+            if (LineMonitor* monitor = port_.Monitor()) {
+                monitor->Retry(request[0], attempt + 1, kMaxAttempts);
+            }
+        }
+        switch (TryOnce(port_, request, answer)) {
             case Attempt::WriteFailed:
-                return Outcome::NoAnswer;
+                return kNoAnswer;
             case Attempt::Complete:
-                if (accept()) return Outcome::Accepted;
-                if (!retryRejected) return Outcome::Rejected;
+                if (accept()) return kAccepted;
+                if (!retryRejected) return kRefused;
                 break;
             case Attempt::Incomplete:
                 break;
         }
     }
-    return Outcome::NoAnswer;
+    return kNoAnswer;
 }
-
-}  // namespace
 
 uint8_t CommandExchange::AnsweredCommand(uint8_t command) {
     const std::array<uint8_t, 1> request{command};
     std::span<uint8_t> answer = reply_.first(1);
-    switch (RunAttempts(port_, request, answer, false, [&] { return answer[0] == ACK; })) {
-        case Outcome::Accepted:
-            return kAccepted;
-        case Outcome::Rejected:
-            return kRefused;
-        case Outcome::NoAnswer:
-            break;
-    }
-    return kNoAnswer;
+    return RunAttempts(request, answer, false, [&] { return answer[0] == ACK; });
 }
 
 bool CommandExchange::AcknowledgedCommand(uint8_t command) {
     const std::array<uint8_t, 1> request{command};
     std::array<uint8_t, 256> own{};  // the caller never sees this answer
     std::span<uint8_t> answer(own.data(), 1);
-    return RunAttempts(port_, request, answer, true, [&] { return answer[0] == ACK; }) ==
-           Outcome::Accepted;
+    return RunAttempts(request, answer, true, [&] { return answer[0] == ACK; }) == kAccepted;
 }
 
 bool CommandExchange::BlockRequest(int32_t replyLength, std::span<uint8_t> buffer,
@@ -75,7 +72,7 @@ bool CommandExchange::BlockRequest(int32_t replyLength, std::span<uint8_t> buffe
         return false;
     }
     std::span<uint8_t> answer = buffer.first(static_cast<std::size_t>(replyLength));
-    return RunAttempts(port_, request, answer, false, [] { return true; }) == Outcome::Accepted;
+    return RunAttempts(request, answer, false, [] { return true; }) == kAccepted;
 }
 
 bool CommandExchange::BlockRequest(int32_t replyLength, uint8_t command) {

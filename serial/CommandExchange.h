@@ -9,13 +9,14 @@ namespace zul {
 
 // The three ways one command is exchanged with the unit, each a write of the
 // request and a blocking read of the answer, with at most four attempts.
-// Keeps no state between calls.
+// Keeps no state between calls but two counters, and tells the port's line
+// monitor (if any) of every retry.
 class CommandExchange {
 public:
     // Outcomes of AnsweredCommand.
-    static constexpr uint8_t kAccepted = 1;   // ACK received
-    static constexpr uint8_t kRefused = 0;    // another byte received
-    static constexpr uint8_t kNoAnswer = 255; // writing failed, or no byte in four attempts
+    static constexpr uint8_t kAccepted = 1;    // ACK received
+    static constexpr uint8_t kRefused = 0;     // another byte received
+    static constexpr uint8_t kNoAnswer = 255;  // writing failed, or no byte in four attempts
 
     static constexpr uint8_t kMaxAttempts = 4;
 
@@ -49,9 +50,20 @@ public:
     std::span<uint8_t> reply() const { return reply_; }
     SerialPort& port() const { return port_; }
 
+    // Exchanges begun, and attempts after the first of one, since the
+    // exchange was made.
+    uint32_t exchanges() const { return exchanges_; }
+    uint32_t retries() const { return retries_; }
+
 private:
+    template <typename Accept>
+    uint8_t RunAttempts(std::span<const uint8_t> request, std::span<uint8_t> answer,
+                        bool retryRejected, Accept accept);
+
     SerialPort& port_;
     std::span<uint8_t> reply_;
+    uint32_t exchanges_ = 0;
+    uint32_t retries_ = 0;
 };
 
 }  // namespace zul

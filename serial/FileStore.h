@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -23,5 +24,37 @@ bool StoreFile(const std::string& path, std::string_view content);
 // never waited on). A rewrite in place by StoreFile is never seen half done.
 // The caller closes the file with std::fclose.
 std::FILE* OpenStoredFile(const std::string& path);
+
+// A file kept open to take text at its end (the line monitor's): created
+// when missing, and each Append is one write at the end of the file, so the
+// appends of another process never fall inside it. Nothing is synced.
+class AppendFile {
+public:
+    AppendFile() = default;
+    ~AppendFile() { Close(); }
+    AppendFile(const AppendFile&) = delete;
+    AppendFile& operator=(const AppendFile&) = delete;
+
+    // False, with the reason in words in error, when path cannot be opened
+    // for appending.
+    bool Open(const std::string& path, std::string& error);
+    bool Append(std::string_view text);
+    bool IsOpen() const { return handle_ != kClosed; }
+    void Close();
+
+private:
+    static constexpr intptr_t kClosed = -1;
+    intptr_t handle_ = kClosed;  // a file descriptor, or a Windows handle
+};
+
+// Appends one record (text that ends in a newline) to the file at path,
+// created when missing, so that it survives a crash and never mixes with
+// the records of another writer, in this process or another, on this PC or
+// another sharing the folder: under a lock that every writer through this
+// call takes (waited for at most 2 s, then done without), after a newline of
+// its own when the file ends in a cut-off line (a writer that died half way),
+// in one write, synced to the disk before it returns. False, with the reason
+// in words in error, when it could not be written.
+bool AppendRecord(const std::string& path, std::string_view record, std::string& error);
 
 }  // namespace zul

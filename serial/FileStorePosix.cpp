@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -259,6 +260,84 @@ std::FILE* OpenStoredFile(const std::string& path) {
         close(fd);
     }
     return file;
+}
+
+namespace {
+
+std::string Reason() {
+    return std::strerror(errno);
+}
+
+// An open file description lock (fcntl F_OFD_SETLK) over the whole file: it
+// holds between two descriptors of one process as between processes, and an
+// NFS client passes it on to the server as a POSIX lock (fcntl(2)).
+bool LockRecordFile(int fd) {
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    for (int tries = 0; tries < 10 * kLockTries; ++tries) {
+        if (fcntl(fd, F_OFD_SETLK, &whole) == 0) return true;
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
+        usleep(kLockPauseUs);
+    }
+    return false;
+}
+
+// True when the file's last byte is a newline (or the file is empty).
+bool EndsWithNewline(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size == 0) return true;
+    char last = '\n';
+    return pread(fd, &last, 1, st.st_size - 1) != 1 || last == '\n';
+}
+
+}  // namespace
+
+bool AppendFile::Open(const std::string& path, std::string& error) {
+    Close();
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = Reason();
+        return false;
+    }
+    handle_ = fd;
+    return true;
+}
+
+bool AppendFile::Append(std::string_view text) {
+    return IsOpen() && WriteAll(static_cast<int>(handle_), text);
+}
+
+void AppendFile::Close() {
+    if (IsOpen()) close(static_cast<int>(handle_));
+    handle_ = kClosed;
+}
+
+bool AppendRecord(const std::string& path, std::string_view record, std::string& error) {
+    bool created = true;
+    int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        error = Reason();
+        return false;
+    }
+    LockRecordFile(fd);
+    std::string text;
+    if (!EndsWithNewline(fd)) text = "\n";
+    text += record;
+    bool ok = WriteAll(fd, text);
+    if (!ok) error = Reason();
+    if (ok && fsync(fd) != 0) {
+        error = Reason();
+        ok = false;
+    }
+    close(fd);  // gives the lock back
+    // A new file's name is in the folder's own data.
+    if (ok && created) SyncFolder(path);
+    return ok;
 }
 
 }  // namespace zul

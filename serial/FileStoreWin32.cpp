@@ -157,4 +157,120 @@ std::FILE* OpenStoredFile(const std::string& path) {
     return file;
 }
 
+namespace {
+
+// The reason for the last error, in words for the common ones.
+std::string Reason() {
+    const DWORD code = GetLastError();
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return "no such folder (error " + std::to_string(code) + ")";
+        case ERROR_ACCESS_DENIED:
+            return "access denied (error 5)";
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return "in use by another program (error " + std::to_string(code) + ")";
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return "disk full (error " + std::to_string(code) + ")";
+        default:
+            return "error " + std::to_string(code);
+    }
+}
+
+// Opened with the right to append and no right to write elsewhere: every
+// WriteFile then goes to the end of the file, as one piece against the
+// writes of other handles (FILE_APPEND_DATA, "File Security and Access
+// Rights" in the Win32 documentation).
+HANDLE OpenForAppend(const std::string& path, DWORD extraAccess) {
+    return CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE | extraAccess,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Every writer of records locks the same byte far beyond any end of file
+// (LockFileEx allows a range past the end); what it guards is the look at
+// the last byte and the write after it.
+OVERLAPPED RecordLockPlace() {
+    OVERLAPPED place{};
+    place.Offset = 0xFFFFFFFE;
+    place.OffsetHigh = 0x7FFFFFFF;
+    return place;
+}
+
+bool LockRecordFile(HANDLE file) {
+    for (int tries = 0; tries < 2000; ++tries) {
+        OVERLAPPED place = RecordLockPlace();
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                       &place)) {
+            return true;
+        }
+        if (GetLastError() != ERROR_LOCK_VIOLATION) return false;
+        Sleep(1);
+    }
+    return false;
+}
+
+bool EndsWithNewline(HANDLE file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart == 0) return true;
+    OVERLAPPED at{};
+    const LONGLONG last = size.QuadPart - 1;
+    at.Offset = static_cast<DWORD>(last & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>(last >> 32);
+    char byte = '\n';
+    DWORD read = 0;
+    return !ReadFile(file, &byte, 1, &read, &at) || read != 1 || byte == '\n';
+}
+
+}  // namespace
+
+bool AppendFile::Open(const std::string& path, std::string& error) {
+    Close();
+    const HANDLE file = OpenForAppend(path, 0);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = Reason();
+        return false;
+    }
+    handle_ = reinterpret_cast<intptr_t>(file);
+    return true;
+}
+
+bool AppendFile::Append(std::string_view text) {
+    if (!IsOpen()) return false;
+    DWORD written = 0;
+    return WriteFile(reinterpret_cast<HANDLE>(handle_), text.data(),
+                     static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+void AppendFile::Close() {
+    if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = kClosed;
+}
+
+bool AppendRecord(const std::string& path, std::string_view record, std::string& error) {
+    const HANDLE file = OpenForAppend(path, FILE_READ_DATA);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = Reason();
+        return false;
+    }
+    const bool locked = LockRecordFile(file);
+    std::string text;
+    if (!EndsWithNewline(file)) text = "\n";
+    text += record;
+    DWORD written = 0;
+    bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+              written == text.size();
+    if (ok && !FlushFileBuffers(file)) ok = false;
+    if (!ok) error = Reason();
+    if (locked) {
+        OVERLAPPED place = RecordLockPlace();
+        UnlockFileEx(file, 0, 1, 0, &place);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
 }  // namespace zul

@@ -25,6 +25,7 @@ public:
     uint16_t ReadTimeout() const override { return inner_.ReadTimeout(); }
     bool WritePort(std::span<const uint8_t> bytes) override { return inner_.WritePort(bytes); }
     uint32_t ReadPort(std::span<uint8_t> buffer) override { return inner_.ReadPort(buffer); }
+    LineMonitor* Monitor() const override { return inner_.Monitor(); }
 
 protected:
     SerialPort& inner_;

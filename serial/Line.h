@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -39,8 +40,13 @@ public:
     uint32_t Configure(const LineSettings& line) override;
     void Close() override;
     bool IsOpen() const override;
-    void SetReadTimeout(uint16_t ms) override { readTimeoutMs_ = ms; }
+    void SetReadTimeout(uint16_t ms) override;
     uint16_t ReadTimeout() const override { return readTimeoutMs_; }
+
+    // Tells monitor (not owned; null for none) every event on the line from
+    // now on. Without one, the line does nothing beyond its work.
+    void SetMonitor(LineMonitor* monitor) { monitor_ = monitor; }
+    LineMonitor* Monitor() const override { return monitor_; }
 
     // Lets a late answer pass (see above), purges the receive queue, clears
     // line errors, then sends every byte within WriteBoundMs. On failure the
@@ -78,13 +84,31 @@ private:
     // on.
     uint32_t QuietMs() const;
 
+    // What the wait for a quiet line took, for the monitor.
+    struct LateBytes {
+        std::array<uint8_t, kLateBytesMax + 1> bytes{};
+        size_t count = 0;
+        int failures = 0;
+        void Take(int32_t n, uint8_t byte) {
+            if (n > 0 && count < bytes.size()) bytes[count++] = byte;
+            if (n < 0) ++failures;
+        }
+    };
+
     // Takes and discards what still arrives until the line has been quiet
     // for QuietMs, or kLateBytesMax bytes (or failed receives) were taken.
-    void LetLateAnswerPass();
+    void LetLateAnswerPass(LateBytes& late, int64_t startNs);
 
     // After a complete read: true when a byte arrived behind the answer, or
     // arrives before SurplusBoundNs has passed since the read ended.
-    bool SurplusFollows();
+    bool SurplusFollows(LateBytes& late);
+
+    // A receive failed: the line error is cleared (and told to the monitor).
+    void ReceiveFailed();
+
+    // Now on the device's clock when a monitor listens, else 0 (no clock
+    // read).
+    int64_t MonitorNow() { return monitor_ != nullptr ? device_->NowNs() : 0; }
 
     std::unique_ptr<LineDevice> device_;
     uint16_t readTimeoutMs_ = kDefaultReadTimeoutMs;
@@ -92,6 +116,7 @@ private:
     bool answerMayBeLate_ = false;
     bool surplusMayFollow_ = false;  // the last read was complete
     int64_t readEndNs_ = 0;          // when it ended, on the device's clock
+    LineMonitor* monitor_ = nullptr;
 };
 
 }  // namespace zul

@@ -85,6 +85,12 @@ public:
     };
     virtual ReceiveDelay Delivery() const { return {}; }
 
+    // For the line monitor only, never for a decision: the bytes waiting in
+    // the receive queue (-1 where the platform cannot tell), and what made
+    // the last Receive return -1, in words.
+    virtual int32_t ReceiveQueued() { return -1; }
+    virtual std::string ReceiveFailure() const { return "receive failed"; }
+
     // The monotonic clock the device waits on, in nanoseconds.
     virtual int64_t NowNs() {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(

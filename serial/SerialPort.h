@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 
+#include "serial/LineMonitor.h"
 #include "serial/LineSettings.h"
 
 namespace zul {
@@ -20,9 +21,9 @@ public:
     // Error codes returned by OpenDevice and Configure, as the operators know
     // them from the bench's original platform.
     static constexpr uint32_t kOk = 0;
-    static constexpr uint32_t kErrorNotFound = 2;     // missing device
-    static constexpr uint32_t kErrorInUse = 5;        // in use or not permitted
-    static constexpr uint32_t kErrorBadConfig = 0x57; // refuses the line configuration
+    static constexpr uint32_t kErrorNotFound = 2;      // missing device
+    static constexpr uint32_t kErrorInUse = 5;         // in use or not permitted
+    static constexpr uint32_t kErrorBadConfig = 0x57;  // refuses the line configuration
 
     // Opens the device named portName ("COM1" to "COM7"), read/write and
     // exclusive. Closes a device that is still open first. Returns kOk, or the
@@ -59,6 +60,10 @@ public:
     // means the time-out ran out); 0 on a failed read (a line error, a closed
     // port).
     virtual uint32_t ReadPort(std::span<uint8_t> buffer) = 0;
+
+    // The monitor that is told what happens on the line, or null (the
+    // default: nothing is told).
+    virtual LineMonitor* Monitor() const { return nullptr; }
 };
 
 // The read time-out constant in force after opening and between the exchanges

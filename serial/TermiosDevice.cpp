@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -495,8 +496,15 @@ bool TermiosDevice::WaitUntilSent(int64_t deadline) {
     }
 }
 
+int32_t TermiosDevice::ReceiveQueued() {
+    int queued = 0;
+    if (fd_ < 0 || sys_.Ioctl(fd_, FIONREAD, &queued) != 0) return -1;
+    return queued;
+}
+
 int32_t TermiosDevice::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) {
     if (fd_ < 0) {
+        failure_ = "port closed";
         return -1;
     }
     const size_t count = buffer.size();
@@ -519,10 +527,12 @@ int32_t TermiosDevice::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts)
             continue;  // the loop looks at the clock again
         }
         if (ready < 0) {
+            failure_ = std::string("poll failed: ") + std::strerror(errno);
             return -1;
         }
         if ((pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             Close();  // hung up
+            failure_ = "hang-up";
             return -1;
         }
         // Never more raw bytes than still wanted: each raw byte yields at
@@ -534,12 +544,19 @@ int32_t TermiosDevice::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts)
         if (n <= 0) {
             // A read error, or readable yet empty: the device has gone (a
             // hung-up line).
+            failure_ = n < 0 ? std::string("read error: ") + std::strerror(errno) : "hang-up";
             Close();
             return -1;
         }
         for (const uint8_t byte : std::span(raw).first(static_cast<size_t>(n))) {
             const ParityMarkDecoder::Result result = decoder.Feed(byte);
             if (result.kind == ParityMarkDecoder::Kind::kLineError) {
+                char text[64];
+                std::snprintf(
+                    text, sizeof text, "%s after %zu bytes (byte %02X)",
+                    result.byte == 0 ? "break or framing error" : "parity or framing error",
+                    received, result.byte);
+                failure_ = text;
                 return -1;
             }
             if (result.kind == ParityMarkDecoder::Kind::kByte) {

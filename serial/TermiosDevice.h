@@ -95,6 +95,12 @@ public:
     // A pseudo-terminal hands bytes over at once, a UART after its FIFO
     // time-out, a USB adapter after its latency timer.
     ReceiveDelay Delivery() const override { return delivery_; }
+    // FIONREAD: the raw bytes in the line discipline's queue (a byte marked
+    // with a line error counts three).
+    int32_t ReceiveQueued() override;
+    // The marks tell a line error, not which one: a parity or framing error
+    // or, on a zero byte, a break.
+    std::string ReceiveFailure() const override { return failure_; }
     int64_t NowNs() override { return sys_.NowNs(); }
 
     // The error code for an errno value (the table above).
@@ -121,6 +127,7 @@ private:
     bool lowLatencyGranted_ = false;  // by us: cleared again on close
     ReceiveDelay delivery_;
     std::string lockFile_;  // ours, removed on close
+    std::string failure_;   // why the last receive failed
 };
 
 }  // namespace zul

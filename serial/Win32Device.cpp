@@ -1,6 +1,7 @@
 #include "serial/Win32Device.h"
 
 #include <optional>
+#include <string>
 
 #include "serial/PortNames.h"
 #include "serial/SerialPort.h"
@@ -92,6 +93,25 @@ DCB LineState(DCB reported, const LineSettings& line) {
     dcb.XonChar = 0x11;  // SetCommState refuses equal XON and XOFF characters
     dcb.XoffChar = 0x13;
     return dcb;
+}
+
+// The line errors of a ClearCommError report, by name.
+std::string ErrorNames(DWORD errors) {
+    constexpr struct {
+        DWORD flag;
+        const char* name;
+    } kNames[] = {{CE_FRAME, "framing error"},
+                  {CE_RXPARITY, "parity error"},
+                  {CE_OVERRUN, "overrun"},
+                  {CE_RXOVER, "receive queue overflow"},
+                  {CE_BREAK, "break"}};
+    std::string names;
+    for (const auto& entry : kNames) {
+        if ((errors & entry.flag) == 0) continue;
+        if (!names.empty()) names += ", ";
+        names += entry.name;
+    }
+    return names;
 }
 
 }  // namespace
@@ -229,25 +249,40 @@ int32_t Win32Device::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) {
     // What waits in a queue that could not be purged may be from before the
     // command: none of it counts as an answer.
     if (!IsOpen() || receiveStale_) {
+        failure_ = IsOpen() ? "receive queue not purged" : "port closed";
         return -1;
     }
     COMMTIMEOUTS record = inForce_;
     SetReadPart(record, timeouts);
     if (!ApplyTimeouts(record)) {
+        failure_ = "SetCommTimeouts failed, error " + std::to_string(LastError());
         return -1;
     }
     DWORD received = 0;
     if (!calls_.ReadFile(handle_, buffer.data(), static_cast<DWORD>(buffer.size()), &received,
                          nullptr)) {
+        failure_ = "ReadFile failed, error " + std::to_string(LastError());
         return -1;
     }
     // Without abort-on-error a spoiled byte is read like any other; the error
     // it raised shows here.
     DWORD errors = 0;
-    if (!ClearErrors(&errors) || (errors & kReceiveErrors) != 0) {
+    if (!ClearErrors(&errors)) {
+        failure_ = "ClearCommError failed, error " + std::to_string(LastError());
+        return -1;
+    }
+    if ((errors & kReceiveErrors) != 0) {
+        failure_ = ErrorNames(errors) + " after " + std::to_string(received) + " bytes";
         return -1;
     }
     return static_cast<int32_t>(received);
+}
+
+int32_t Win32Device::ReceiveQueued() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!IsOpen() || !calls_.ClearCommError(handle_, &errors, &status)) return -1;
+    return static_cast<int32_t>(status.cbInQue);
 }
 
 }  // namespace zul

@@ -61,6 +61,12 @@ public:
     // error.
     int32_t Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) override;
 
+    // ClearCommError's count of received bytes not yet read (it also clears
+    // the errors, as every purge does first).
+    int32_t ReceiveQueued() override;
+    // The errors ClearCommError reported, by name.
+    std::string ReceiveFailure() const override { return failure_; }
+
 private:
     // The error of the call that just failed; never 0, which would read as
     // success (31, a device not working, for a driver that sets none).
@@ -86,6 +92,7 @@ private:
     bool timeoutsKnown_ = false;
     bool receiveStale_ = false;   // the last purge of the receive queue failed
     bool transmitStale_ = false;  // the last purge of the transmit queue failed
+    std::string failure_;         // why the last receive failed
 };
 
 }  // namespace zul

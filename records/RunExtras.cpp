@@ -1,0 +1,56 @@
+#include "records/RunExtras.h"
+
+#include <cstdlib>
+
+#include "records/HostFacts.h"
+
+namespace zul {
+
+namespace {
+
+std::string Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+RunExtras::RunExtras(Line& port, Clock& clock, MessageSink& messages, const std::string& version)
+    : port_(port) {
+    if (const std::string folder = Variable(kRecordsVariable); !folder.empty()) {
+        records_ = std::make_unique<RunLog>(folder, version, clock, messages);
+        // A folder that cannot be written now may be there at a run's end (a
+        // share that comes back): the records are still tried, each with a box
+        // of its own when it fails.
+        records_->CheckFolder();
+    }
+    if (const std::string file = Variable(kTraceVariable); !file.empty()) {
+        auto trace = std::make_unique<LineTrace>();
+        std::string error;
+        const std::string header = "ZUL10 " + version + " line monitor, started " +
+                                   LocalTimeOf(std::chrono::system_clock::now()).iso + " on " +
+                                   HostName() + ", process " + std::to_string(ProcessId());
+        if (trace->Open(file, header, error)) {
+            trace_ = std::move(trace);
+            port_.SetMonitor(trace_.get());
+        } else {
+            messages.ShowExclamation(kTraceCaption, "The line monitor cannot write to\n" + file +
+                                                        "\n(" + error +
+                                                        ").\nThe program goes on without it.");
+        }
+    }
+}
+
+RunExtras::~RunExtras() {
+    if (trace_) port_.SetMonitor(nullptr);
+}
+
+RunRecorder& RunExtras::recorder() {
+    return records_ ? static_cast<RunRecorder&>(*records_) : NoRecords();
+}
+
+void RunExtras::SetLine(const LineSettings* line) {
+    if (records_) records_->SetLine(line);
+}
+
+}  // namespace zul

@@ -1,0 +1,171 @@
+#include "records/RunLog.h"
+
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <system_error>
+
+#include "records/HostFacts.h"
+#include "serial/FileStore.h"
+#include "serial/LineTrace.h"
+#include "serial/PortNames.h"
+
+namespace zul {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+struct RunLog::Run {
+    Json record;
+    std::string file;
+    uint64_t startMs = 0;
+    Json* item = nullptr;  // the item now running, in record["items"]
+    std::string cause;
+    int failedItem = 0;
+};
+
+namespace {
+
+const char* OutcomeName(RunOutcome outcome, const std::string& cause) {
+    switch (outcome) {
+        case RunOutcome::Complete:
+            return "complete";
+        case RunOutcome::Failed:
+            return cause == "Communication error" ? "communication error" : "failed";
+        case RunOutcome::Cancelled:
+            return "cancelled";
+        case RunOutcome::Closed:
+            return "closed";
+    }
+    return "unknown";
+}
+
+// Makes folder (and the folders above it); false with the reason.
+bool MakeFolder(const std::string& folder, std::string& error) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec && !fs::is_directory(folder)) {
+        error = ec.message();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+RunLog::RunLog(std::string folder, std::string version, Clock& clock, MessageSink& messages)
+    : folder_(std::move(folder)),
+      version_(std::move(version)),
+      clock_(clock),
+      messages_(messages),
+      wallClock_([] { return std::chrono::system_clock::now(); }) {}
+
+RunLog::~RunLog() = default;
+
+std::string RunLog::FileFor(std::chrono::system_clock::time_point moment) const {
+    return (fs::path(folder_) / ("zul10-" + LocalTimeOf(moment).date + ".jsonl")).string();
+}
+
+bool RunLog::CheckFolder() {
+    std::string error;
+    AppendFile probe;
+    if (MakeFolder(folder_, error) && probe.Open(FileFor(wallClock_()), error)) return true;
+    messages_.ShowExclamation(kCaption, "Run records cannot be written to the folder\n" + folder_ +
+                                            "\n(" + error + ").\nThe runs go on without them.");
+    return false;
+}
+
+void RunLog::RunStarted() {
+    const auto now = wallClock_();
+    run_ = std::make_unique<Run>();
+    run_->file = FileFor(now);
+    run_->startMs = clock_.NowMs();
+    Json& r = run_->record;
+    r["format"] = 1;
+    r["program"] = "zul10";
+    r["version"] = version_;
+    r["host"] = HostName();
+    r["user"] = UserName();
+    const LineSettings line = line_ != nullptr ? *line_ : LineSettings{};
+    r["port"] = line.portName;
+    r["device"] = DevicePathForPort(line.portName).value_or("");
+    r["line"] = LineTrace::LineText(line);
+    r["start"] = LocalTimeOf(now).iso;
+    r["items"] = Json::array();
+}
+
+void RunLog::ItemStarted(int number, std::string_view title) {
+    if (!run_) return;
+    Json item;
+    item["item"] = number;
+    item["title"] = title;
+    item["verdict"] = "unfinished";
+    item["measured"] = Json::object();
+    if (number >= 3) item["eeprom_written"] = false;
+    Json& items = run_->record["items"];
+    items.push_back(std::move(item));
+    run_->item = &items.back();
+}
+
+void RunLog::Measured(std::string_view name, std::span<const uint8_t> values) {
+    if (!run_ || run_->item == nullptr) return;
+    (*run_->item)["measured"][std::string(name)] = std::vector<int>(values.begin(), values.end());
+}
+
+void RunLog::Measured(std::string_view name, int value) {
+    if (!run_ || run_->item == nullptr) return;
+    (*run_->item)["measured"][std::string(name)] = value;
+}
+
+void RunLog::Cause(std::string_view line) {
+    if (run_) run_->cause = line;
+}
+
+void RunLog::EepromWrite(bool written) {
+    if (!run_ || run_->item == nullptr) return;
+    (*run_->item)["eeprom_written"] = written;
+}
+
+void RunLog::ItemPassed() {
+    if (!run_ || run_->item == nullptr) return;
+    (*run_->item)["verdict"] = "pass";
+    run_->item = nullptr;
+}
+
+void RunLog::ItemFailed(std::span<const std::string> reportLines) {
+    if (!run_ || run_->item == nullptr) return;
+    Json& item = *run_->item;
+    item["verdict"] = "fail";
+    item["report"] = std::vector<std::string>(reportLines.begin(), reportLines.end());
+    run_->failedItem = item["item"].get<int>();
+}
+
+void RunLog::RunEnded(RunOutcome outcome, uint32_t exchanges, uint32_t retries) {
+    if (!run_) return;
+    const std::unique_ptr<Run> run = std::move(run_);
+    Json& r = run->record;
+    r["end"] = LocalTimeOf(wallClock_()).iso;
+    r["seconds"] = std::round(static_cast<double>(clock_.NowMs() - run->startMs)) / 1000.0;
+    r["outcome"] = OutcomeName(outcome, run->cause);
+    if (outcome == RunOutcome::Failed) {
+        r["failed_item"] = run->failedItem;
+        r["cause"] = run->cause;
+    }
+    r["exchanges"] = exchanges;
+    r["retries"] = retries;
+    // The items last: the fields a reader looks for first stay at the front.
+    Json items = std::move(r["items"]);
+    r.erase("items");
+    r["items"] = std::move(items);
+
+    // Invalid UTF-8 (a host or user name in a legacy code page) is replaced,
+    // never a reason to lose the record.
+    const std::string line = r.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+    std::string error;
+    if (!MakeFolder(folder_, error) || !AppendRecord(run->file, line, error)) {
+        messages_.ShowExclamation(kCaption, "The record of this run could not be written to\n" +
+                                                run->file + "\n(" + error + ").");
+    }
+}
+
+}  // namespace zul
