@@ -325,9 +325,10 @@ bool AppendRecord(const std::string& path, std::string_view record, std::string&
         return false;
     }
     LockRecordFile(fd);
-    std::string text;
-    if (!EndsWithNewline(fd)) text = "\n";
-    text += record;
+    // A newline of its own first after a cut-off line, in the same write.
+    const size_t cut = EndsWithNewline(fd) ? 0 : 1;
+    std::string text(cut + record.size(), '\n');
+    record.copy(text.data() + cut, record.size());
     bool ok = WriteAll(fd, text);
     if (!ok) error = Reason();
     if (ok && fsync(fd) != 0) {

@@ -257,9 +257,10 @@ bool AppendRecord(const std::string& path, std::string_view record, std::string&
         return false;
     }
     const bool locked = LockRecordFile(file);
-    std::string text;
-    if (!EndsWithNewline(file)) text = "\n";
-    text += record;
+    // A newline of its own first after a cut-off line, in the same write.
+    const size_t cut = EndsWithNewline(file) ? 0 : 1;
+    std::string text(cut + record.size(), '\n');
+    record.copy(text.data() + cut, record.size());
     DWORD written = 0;
     bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
               written == text.size();
