@@ -277,6 +277,8 @@ Figures Count(const Records& records) {
         } else if (run.outcome == "closed") {
             ++f.closed;
         } else {
+            ++day.failed;
+            ++f.failed;
             if (run.failedItem >= 1 && run.failedItem <= 7) {
                 ++f.failedByItem[static_cast<size_t>(run.failedItem - 1)];
             }
@@ -303,15 +305,16 @@ std::string SummaryText(const Records& records, const std::string& folder) {
     if (records.badLines > 0) {
         out += std::to_string(records.badLines) + " bad lines skipped (named on standard error)\n";
     }
-    out += "\nDay         Units  Complete  Yield\n";
-    for (const Figures::Day& day : f.days) {
-        out += Pad(day.date, 10) + Pad(std::to_string(day.units), 7, true) +
-               Pad(std::to_string(day.complete), 10, true) +
-               Pad(Percent(day.complete, day.units), 9, true) + "\n";
-    }
-    out += Pad("All", 10) + Pad(std::to_string(f.units), 7, true) +
-           Pad(std::to_string(f.complete), 10, true) + Pad(Percent(f.complete, f.units), 9, true) +
-           "\n";
+    out += "\nDay         Units  Complete  Failed  Stopped     Yield\n";
+    const auto row = [&](const std::string& name, int units, int complete, int failed) {
+        out += Pad(name, 10) + Pad(std::to_string(units), 7, true) +
+               Pad(std::to_string(complete), 10, true) + Pad(std::to_string(failed), 8, true) +
+               Pad(std::to_string(units - complete - failed), 9, true) +
+               Pad(Percent(complete, complete + failed), 10, true) + "\n";
+    };
+    for (const Figures::Day& day : f.days) row(day.date, day.units, day.complete, day.failed);
+    row("All", f.units, f.complete, f.failed);
+    out += "(Yield: complete of complete and failed; stopped: cancelled or window closed.)\n";
     out += "\nFailures by item\n";
     bool any = false;
     for (size_t i = 0; i < 7; ++i) {
@@ -344,7 +347,10 @@ std::string CsvText(const Records& records) {
     std::string out =
         "start,end,seconds,host,user,version,port,device,line,outcome,failed_item,cause,"
         "exchanges,retries,item1,item2,item3,item4,item5,item6,item7";
-    for (const std::string& column : columns) out += "," + CsvField(column);
+    for (const std::string& column : columns) {
+        out += ',';
+        out += CsvField(column);
+    }
     out += "\r\n";
     for (const Run& run : records.runs) {
         const std::map<std::string, std::string> values(run.values.begin(), run.values.end());
@@ -368,7 +374,8 @@ std::string CsvText(const Records& records) {
             fields.push_back(it != values.end() ? it->second : "");
         }
         for (size_t i = 0; i < fields.size(); ++i) {
-            out += (i > 0 ? "," : "") + CsvField(fields[i]);
+            if (i > 0) out += ',';
+            out += CsvField(fields[i]);
         }
         out += "\r\n";
     }
@@ -380,7 +387,8 @@ namespace {
 // The yield of each day as bars, 0 to 100 %.
 std::string YieldChart(const Figures& f) {
     const int n = static_cast<int>(f.days.size());
-    const double left = 56, top = 20, plotH = 200, slot = n > 0 ? std::max(14.0, 640.0 / n) : 40;
+    const double left = 56, top = 20, plotH = 200,
+                 slot = n > 0 ? std::clamp(640.0 / n, 14.0, 90.0) : 40;
     const double width = left + slot * std::max(n, 1) + 20, height = top + plotH + 60;
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Format("%.0f", width) +
                       "\" height=\"" + Format("%.0f", height) +
@@ -397,13 +405,14 @@ std::string YieldChart(const Figures& f) {
     const int labelEvery = std::max(1, n / 16);
     for (int i = 0; i < n; ++i) {
         const Figures::Day& day = f.days[static_cast<size_t>(i)];
-        const double yield = day.units > 0 ? static_cast<double>(day.complete) / day.units : 0;
-        const double barW = slot * 0.7, x = left + slot * i + (slot - barW) / 2;
+        const double yield =
+            day.Judged() > 0 ? static_cast<double>(day.complete) / day.Judged() : 0;
+        const double barW = std::min(slot * 0.7, 60.0), x = left + slot * i + (slot - barW) / 2;
         const double h = plotH * yield, y = top + plotH - h;
         svg += "<rect x=\"" + Format("%.1f", x) + "\" y=\"" + Format("%.1f", y) + "\" width=\"" +
                Format("%.1f", barW) + "\" height=\"" + Format("%.1f", h) +
                "\" class=\"bar\"><title>" + day.date + ": " + std::to_string(day.complete) +
-               " of " + std::to_string(day.units) + " complete</title></rect>\n";
+               " complete, " + std::to_string(day.failed) + " failed</title></rect>\n";
         if (n <= 31) {
             svg += Format("<text x=\"%.1f\" y=\"%.1f\" class=\"value\" text-anchor=\"middle\">",
                           x + barW / 2, y - 4) +
@@ -415,7 +424,7 @@ std::string YieldChart(const Figures& f) {
                    day.date.substr(5) + "</text>\n";
             svg += Format("<text x=\"%.1f\" y=\"%.1f\" class=\"small\" text-anchor=\"middle\">",
                           x + barW / 2, top + plotH + 30) +
-                   std::to_string(day.complete) + "/" + std::to_string(day.units) + "</text>\n";
+                   std::to_string(day.complete) + "/" + std::to_string(day.Judged()) + "</text>\n";
         }
     }
     return svg + "</svg>\n";
@@ -427,7 +436,7 @@ std::string ParetoChart(const Figures& f) {
     int total = 0;
     for (const auto& [cause, count] : f.causes) total += count;
     const int n = static_cast<int>(f.causes.size());
-    const double left = 56, top = 20, plotH = 200, slot = 90;
+    const double left = 56, top = 20, plotH = 200, slot = 80;
     const double width = left + slot * std::max(n, 1) + 60, height = top + plotH + 150;
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Format("%.0f", width) +
                       "\" height=\"" + Format("%.0f", height) +
@@ -449,7 +458,7 @@ std::string ParetoChart(const Figures& f) {
     for (int i = 0; i < n; ++i) {
         const auto& [cause, count] = f.causes[static_cast<size_t>(i)];
         cumulative += count;
-        const double barW = slot * 0.7, x = left + slot * i + (slot - barW) / 2;
+        const double barW = slot * 0.6, x = left + slot * i + (slot - barW) / 2;
         const double h = total > 0 ? plotH * count / total : 0, y = top + plotH - h;
         svg += "<rect x=\"" + Format("%.1f", x) + "\" y=\"" + Format("%.1f", y) + "\" width=\"" +
                Format("%.1f", barW) + "\" height=\"" + Format("%.1f", h) +
@@ -494,15 +503,21 @@ std::string HtmlPage(const Records& records, const std::string& folder) {
         ".cumline{fill:none;stroke:#1f4e79;stroke-width:2}\n"
         "</style>\n</head>\n<body>\n<h1>ZUL10 yield report</h1>\n<p class=\"sub\">" +
         Escape(folder) + ": " + std::to_string(f.units) + " runs, " + Escape(period) + ", " +
-        std::to_string(f.complete) + " complete (" + Percent(f.complete, f.units) + ")";
+        std::to_string(f.complete) + " complete, " + std::to_string(f.failed) + " failed, " +
+        std::to_string(f.units - f.complete - f.failed) + " stopped; yield " +
+        Percent(f.complete, f.complete + f.failed);
     if (records.badLines > 0)
         page += "; " + std::to_string(records.badLines) + " bad lines skipped";
     page += "</p>\n<h2>Yield per day</h2>\n" + YieldChart(f);
-    page += "<table>\n<tr><th>Day</th><th>Units</th><th>Complete</th><th>Yield</th></tr>\n";
+    page +=
+        "<table>\n<tr><th>Day</th><th>Units</th><th>Complete</th><th>Failed</th>"
+        "<th>Stopped</th><th>Yield</th></tr>\n";
     for (const Figures::Day& day : f.days) {
         page += "<tr><td>" + day.date + "</td><td class=\"n\">" + std::to_string(day.units) +
                 "</td><td class=\"n\">" + std::to_string(day.complete) + "</td><td class=\"n\">" +
-                Percent(day.complete, day.units) + "</td></tr>\n";
+                std::to_string(day.failed) + "</td><td class=\"n\">" +
+                std::to_string(day.units - day.Judged()) + "</td><td class=\"n\">" +
+                Percent(day.complete, day.Judged()) + "</td></tr>\n";
     }
     page += "</table>\n<h2>Failure causes (Pareto)</h2>\n";
     if (f.causes.empty()) {

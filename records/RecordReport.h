@@ -45,16 +45,21 @@ std::string ParseRun(const std::string& line, Run& run, std::vector<std::string>
 // inclusive; empty for no bound).
 void KeepDates(Records& records, const std::string& from, const std::string& to);
 
-// What the reports show, counted once.
+// What the reports show, counted once. The yield is complete runs over the
+// runs that came to a verdict (complete or failed); a run cancelled or ended
+// by the closing window says nothing about its unit and is only counted.
 struct Figures {
     struct Day {
         std::string date;
-        int units = 0;
+        int units = 0;  // every run
         int complete = 0;
+        int failed = 0;
+        int Judged() const { return complete + failed; }
     };
     std::vector<Day> days;  // in date order
     int units = 0;
     int complete = 0;
+    int failed = 0;
     int cancelled = 0;
     int closed = 0;
     std::array<int, 7> failedByItem{};

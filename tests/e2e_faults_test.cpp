@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "e2e/E2eBench.h"
+#include "mock/Environment.h"
 #include "mock/GoodRunScreens.h"
+#include "mock/TemporaryDirectory.h"
+#include "records/RecordReport.h"
 
 namespace zul {
 namespace {
@@ -34,7 +40,16 @@ void ExpectFailedThenCancel(const test::E2eBench& b) {
     EXPECT_THAT(b.Shown(), ElementsAreArray(test::kIdleScreen));
 }
 
+std::vector<std::string> FileLines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 TEST(E2eFaults, SilentUnitAtTheEraseIsACommunicationError) {
+    test::TemporaryDirectory out;
+    const test::ScopedVariable monitor(kTraceVariable, out.File("line.trace"));
     test::E2eBench b("silent");
     const int64_t ms = b.TimedClickStart();
     EXPECT_THAT(b.Shown(), ElementsAre("*** 1.Eeprom Erasing ***", "", "Communication error", "",
@@ -44,6 +59,21 @@ TEST(E2eFaults, SilentUnitAtTheEraseIsACommunicationError) {
     EXPECT_THAT(b.sim.Received(4), ElementsAre(0xB6, 0xB6, 0xB6, 0xB6));
     ExpectFailedThenCancel(b);
     EXPECT_THAT(b.sim.Received(), ElementsAre(0xB6, 0xB6, 0xB6, 0xB6));  // Cancel sends nothing
+
+    // The line monitor: each attempt out and timed out, the retries between.
+    std::vector<std::string> events;
+    for (const std::string& line : FileLines(out.File("line.trace"))) {
+        if (line[0] == '#') continue;
+        const std::string event = line.substr(14);
+        if (event.rfind("TX", 0) == 0 || event.rfind("TIMEOUT", 0) == 0 ||
+            event.rfind("RETRY", 0) == 0) {
+            events.push_back(event.substr(0, event.find("  (")));
+        }
+    }
+    const std::string out1 = "TX       B6", silence = "TIMEOUT  nothing";
+    EXPECT_THAT(events, ElementsAre(out1, silence, "RETRY    B6, attempt 2 of 4", out1, silence,
+                                    "RETRY    B6, attempt 3 of 4", out1, silence,
+                                    "RETRY    B6, attempt 4 of 4", out1, silence));
 }
 
 TEST(E2eFaults, RefusedEraseShowsTheEraseBanner) {
@@ -59,6 +89,8 @@ TEST(E2eFaults, RefusedEraseShowsTheEraseBanner) {
 }
 
 TEST(E2eFaults, FailingWhiteSlotsShowTheirTable) {
+    test::TemporaryDirectory out;
+    const test::ScopedVariable records(kRecordsVariable, out.path().string());
     test::E2eBench b("white-fail");
     for (int16_t step = 0; step < 4; ++step) b.ClickStart();
     ASSERT_EQ(b.form->AdjStep(), 4);
@@ -75,6 +107,20 @@ TEST(E2eFaults, FailingWhiteSlotsShowTheirTable) {
     EXPECT_THAT(b.sim.Received(15), ElementsAre(0xB6, 0xB4, 0xA7, 0x05, 0x05, 0x05, 0xA7, 0x05,
                                                 0x05, 0x05, 0xA1, 0xC0, 0x05, 0xEE, 0xE0));
     ExpectFailedThenCancel(b);
+
+    // One record of the failed run: its item, its banner, its readings.
+    records::Records all;
+    std::ostringstream errors;
+    ASSERT_TRUE(records::LoadFolder(out.path().string(), all, errors));
+    ASSERT_EQ(all.runs.size(), 1u) << errors.str();
+    EXPECT_EQ(all.runs[0].outcome, "failed");
+    EXPECT_EQ(all.runs[0].failedItem, 3);
+    EXPECT_EQ(records::CauseText(all.runs[0].cause), "Adjustment error of white reference paper !");
+    const std::map<std::string, std::string> values(all.runs[0].values.begin(),
+                                                    all.runs[0].values.end());
+    EXPECT_EQ(values.at("3.ad.3"), "61");
+    EXPECT_EQ(values.at("3.eeprom_written"), "no");
+    EXPECT_THAT(records::SummaryText(all, "f"), testing::HasSubstr("3.White level adjustment"));
 }
 
 TEST(E2eFaults, UnitDroppingOffMidRunEndsTheItemInACommunicationError) {

@@ -4,11 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "e2e/E2eBench.h"
+#include "mock/Environment.h"
 #include "mock/GoodRunScreens.h"
+#include "mock/TemporaryDirectory.h"
+#include "records/RecordReport.h"
 
 namespace zul {
 namespace {
@@ -21,7 +29,27 @@ using ::testing::Lt;
 // The fixed waits inside the click at each step, in ms.
 constexpr int kMinMs[] = {1000, 0, 1000, 1000, 2000, 0, 2000, 2000, 1000, 1000, 1000, 0};
 
+std::vector<std::string> FileLines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Start and Next through every step of a healthy run to "**** COMPLETE ****".
+void WalkCompleteRun(const test::E2eBench& b) {
+    for (const test::ScreenAfter& s : test::kGoodRunScreens) {
+        ASSERT_EQ(b.form->AdjStep(), s.step);
+        b.ClickStart();
+        ASSERT_THAT(b.Shown(), ElementsAreArray(s.lines)) << "click at " << s.step;
+        if (s.step == 8) QTest::qWait(600);  // a poll of the live display
+    }
+}
+
 TEST(E2eHealthy, CompleteRunToCompleteAndBackToIdle) {
+    // Neither records nor the monitor: the program stores nothing new.
+    test::UnsetEnvironment(kRecordsVariable);
+    test::UnsetEnvironment(kTraceVariable);
     test::E2eBench b("healthy");
     EXPECT_THAT(b.Shown(), ElementsAreArray(test::kIdleScreen));
     EXPECT_TRUE(b.sim.Received().empty());  // nothing is sent before Start
@@ -82,6 +110,65 @@ TEST(E2eHealthy, CompleteRunToCompleteAndBackToIdle) {
     b.ClickExit();  // Cancel
     b.ExpectIdleButtons();
     EXPECT_THAT(b.Shown(), ElementsAreArray(test::kIdleScreen));
+
+    // Beside the simulator's own files, the working folder holds the
+    // settings file and nothing else.
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(b.dir.path())) {
+        names.insert(entry.path().filename().string());
+    }
+    EXPECT_THAT(names, ElementsAre("ZUL1x_comm.ini", "ttyZUL", "zul1x-sim.err", "zul1x-sim.log"));
+}
+
+TEST(E2eHealthy, RecordAndLineMonitorOfACompleteRun) {
+    test::TemporaryDirectory out;
+    const std::string folder = out.File("records");
+    const std::string trace = out.File("line.trace");
+    const test::ScopedVariable records(kRecordsVariable, folder);
+    const test::ScopedVariable monitor(kTraceVariable, trace);
+    {
+        test::E2eBench b("healthy");
+        EXPECT_TRUE(b.extras->recording() && b.extras->monitoring());
+        WalkCompleteRun(b);
+        b.ClickStart();   // the next unit: its erase
+        b.form->close();  // and the window closed before its lever check
+
+        // The complete run, and the next one ended by the closing window.
+        records::Records all;
+        std::ostringstream errors;
+        ASSERT_TRUE(records::LoadFolder(folder, all, errors));
+        ASSERT_EQ(all.runs.size(), 2u) << errors.str();
+        EXPECT_EQ(all.runs[1].outcome, "closed");
+        EXPECT_EQ(all.runs[1].verdicts[0], "pass");
+        const records::Run& run = all.runs[0];
+        EXPECT_EQ(run.outcome, "complete");
+        EXPECT_EQ(run.device, b.sim.link());
+        EXPECT_EQ(run.line, "9600 8E1");
+        EXPECT_GE(run.seconds, 12.0);
+        EXPECT_EQ(run.retries, 0);
+        const std::map<std::string, std::string> values(run.values.begin(), run.values.end());
+        EXPECT_EQ(values.at("2.paper_in.1"), "192");
+        EXPECT_EQ(values.at("3.ad.6"), "180");
+        EXPECT_EQ(values.at("6.peak"), "58");
+        EXPECT_EQ(values.at("7.speed"), "105");
+        EXPECT_EQ(values.at("7.eeprom_written"), "yes");
+        EXPECT_THAT(records::SummaryText(all, folder),
+                    testing::HasSubstr("1       0        1   100.0 %"));
+        EXPECT_THAT(records::HtmlPage(all, folder), testing::HasSubstr("1 complete, 0 failed"));
+
+        // The monitor shows every command the unit received, in its order,
+        // each answered.
+        std::vector<uint8_t> sent;
+        int answers = 0;
+        for (const std::string& line : FileLines(trace)) {
+            if (line.compare(14, 3, "TX ") == 0)
+                sent.push_back(std::stoi(line.substr(23, 2), nullptr, 16));
+            answers += line.compare(14, 3, "RX ") == 0;
+        }
+        EXPECT_EQ(sent, b.sim.Received());
+        EXPECT_EQ(answers, static_cast<int>(sent.size()));
+        EXPECT_THAT(FileLines(trace).front(), testing::HasSubstr("line monitor, started"));
+    }
 }
 
 }  // namespace

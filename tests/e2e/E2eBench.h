@@ -17,6 +17,7 @@
 #include "mock/RecordingMessageSink.h"
 #include "mock/ScratchDirectory.h"
 #include "mock/TestApplication.h"
+#include "records/RunExtras.h"
 #include "serial/Clock.h"
 #include "serial/Rs232cForm.h"
 #include "serial/TermiosPort.h"
@@ -31,7 +32,8 @@ namespace zul::test {
 // on the system clock, the port opened by the port settings dialog from the
 // settings file, and the simulator tool as a separate process at the other
 // end of the line. The current directory is a fresh one for the settings
-// file, and COM1 leads to the simulator's link.
+// file, and COM1 leads to the simulator's link. The run records and the line
+// monitor are made from the environment as the program makes them.
 struct E2eBench : MainFormControls {
     explicit E2eBench(const QStringList& simArgs) : sim(ZUL1X_SIM_BINARY, dir.path(), simArgs) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);  // before the application exists
@@ -39,8 +41,10 @@ struct E2eBench : MainFormControls {
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
         EXPECT_TRUE(sim.Started()) << sim.Errors();
         setenv("ZUL10_COM1", sim.link().c_str(), 1);
-        form = std::make_unique<TMainForm>(port, clock);
+        extras = std::make_unique<RunExtras>(port, clock, messages, "1.01-01");
+        form = std::make_unique<TMainForm>(port, clock, extras->recorder());
         rs232c = std::make_unique<TRs232cForm>(port, messages);
+        extras->SetLine(&rs232c->session().line());
         form->SetDialogs(rs232c.get(), nullptr);
         form->show();
         EXPECT_TRUE(port.IsOpen());
@@ -51,6 +55,7 @@ struct E2eBench : MainFormControls {
         form.reset();
         rs232c.reset();
         port.Close();
+        extras.reset();
         EXPECT_EQ(sim.Stop(), 0) << sim.Errors();
         unsetenv("ZUL10_COM1");
     }
@@ -77,6 +82,7 @@ struct E2eBench : MainFormControls {
     SystemClock clock;
     TermiosPort port;
     RecordingMessageSink messages;
+    std::unique_ptr<RunExtras> extras;
     std::unique_ptr<TRs232cForm> rs232c;
 };
 

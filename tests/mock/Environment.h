@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <string>
+#include <utility>
 
 namespace zul::test {
 
@@ -23,5 +24,19 @@ inline void UnsetEnvironment(const std::string& name) {
     unsetenv(name.c_str());
 #endif
 }
+
+// Sets a variable for the lifetime of the object, then removes it.
+class ScopedVariable {
+public:
+    ScopedVariable(std::string name, const std::string& value) : name_(std::move(name)) {
+        SetEnvironment(name_, value);
+    }
+    ~ScopedVariable() { UnsetEnvironment(name_); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string name_;
+};
 
 }  // namespace zul::test
