@@ -23,6 +23,7 @@
 #include "bench/PtyUnit.h"
 #include "serial/CommandExchange.h"
 #include "serial/LineSettings.h"
+#include "serial/LineTrace.h"
 #include "serial/TermiosPort.h"
 #include "tests/mock/FakeWizardView.h"
 
@@ -96,11 +97,24 @@ std::string StartSimAndOpen(const BenchOptions& options, const std::string& name
 
 }  // namespace
 
-FullRunResult MeasureFullRun(const BenchOptions& options) {
+FullRunResult MeasureFullRun(const BenchOptions& options, const std::string& tracePath) {
     FullRunResult r;
     ChildProcess sim;
     TermiosPort termios;
-    if (r.failure = StartSimAndOpen(options, "fullrun", sim, termios); !r.failure.empty()) return r;
+    LineTrace trace;
+    if (!tracePath.empty()) {
+        std::string error;
+        if (!trace.Open(tracePath, "zul-bench full run", error)) {
+            r.failure = "cannot open " + tracePath + ": " + error;
+            return r;
+        }
+        termios.SetMonitor(&trace);
+    }
+    if (r.failure = StartSimAndOpen(options, tracePath.empty() ? "fullrun" : "fullrun-monitored",
+                                    sim, termios);
+        !r.failure.empty()) {
+        return r;
+    }
 
     CountingPort port(termios);
     CountingClock clock;

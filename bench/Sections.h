@@ -69,7 +69,8 @@ struct StartupResult {
     long maxRssKiB = 0;  // the largest ru_maxrss of the start-ups
 };
 
-FullRunResult MeasureFullRun(const BenchOptions& options);
+// With tracePath, the line monitor appends every event of the run to it.
+FullRunResult MeasureFullRun(const BenchOptions& options, const std::string& tracePath = "");
 MagResult MeasureMagDisplay(const BenchOptions& options, int& argc, char** argv);
 LatencyResult MeasureExchangeLatency(const BenchOptions& options, uint32_t replyLength);
 std::vector<TimeoutCase> MeasureReadTimeouts(const BenchOptions& options, std::string& failure);

@@ -30,9 +30,10 @@ cleanup() {
 trap cleanup EXIT
 
 listing=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
-for file in usr/bin/zul10 usr/bin/zul1x-sim usr/share/applications/zul10.desktop \
-    usr/share/icons/hicolor/32x32/apps/zul10.png usr/share/man/man1/zul10.1.gz \
-    usr/share/man/man1/zul1x-sim.1.gz usr/share/doc/zul10/copyright; do
+for file in usr/bin/zul10 usr/bin/zul1x-sim usr/bin/zul10-records \
+    usr/share/applications/zul10.desktop usr/share/icons/hicolor/32x32/apps/zul10.png \
+    usr/share/man/man1/zul10.1.gz usr/share/man/man1/zul1x-sim.1.gz \
+    usr/share/man/man1/zul10-records.1.gz usr/share/doc/zul10/copyright; do
     grep -qx "./$file" <<<"$listing" || fail "$deb holds no /$file"
 done
 # The library dependencies come from dpkg-shlibdeps.
