@@ -18,6 +18,7 @@ struct BenchOptions {
     uint32_t exchanges = 200;   // exchanges per reply length for the latency figure
     uint32_t timeoutReps = 10;  // reads per length at the 50 ms constant (fewer for longer)
     uint32_t startups = 3;      // start-ups of the program under Xvfb
+    uint32_t monitorPairs = 1;  // full runs with the line monitor off and on, in turn
 };
 
 // One time on the wire at 9600 baud, 8E1: 11 bit times.

@@ -464,9 +464,13 @@ std::string ParetoChart(const Figures& f) {
                Format("%.1f", barW) + "\" height=\"" + Format("%.1f", h) +
                "\" class=\"fail\"><title>" + Escape(cause) + ": " + std::to_string(count) +
                "</title></rect>\n";
-        svg += Format("<text x=\"%.1f\" y=\"%.1f\" class=\"value\" text-anchor=\"middle\">",
-                      x + barW / 2, y - 4) +
-               std::to_string(count) + "</text>\n";
+        // The count inside a bar tall enough for it, so that the first
+        // point of the line, at the top of the first bar, hides nothing.
+        const bool inside = h >= 16;
+        svg += Format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\"", x + barW / 2,
+                      inside ? y + 13 : y - 4) +
+               (inside ? " class=\"inbar\">" : " class=\"value\">") + std::to_string(count) +
+               "</text>\n";
         const std::string label = cause.size() > 30 ? cause.substr(0, 29) + "..." : cause;
         svg += Format(
                    "<text transform=\"translate(%.1f %.1f) rotate(-35)\" class=\"axis\" "
@@ -500,6 +504,7 @@ std::string HtmlPage(const Records& records, const std::string& folder) {
         ".grid{stroke:#ddd;stroke-width:1}.axis{font-size:11px;fill:#444}\n"
         ".small{font-size:10px;fill:#777}.value{font-size:11px;fill:#222}\n"
         ".bar{fill:#3a7d44}.fail{fill:#c0504d}.cum{fill:#1f4e79}\n"
+        ".inbar{font-size:11px;fill:#fff;font-weight:bold}\n"
         ".cumline{fill:none;stroke:#1f4e79;stroke-width:2}\n"
         "</style>\n</head>\n<body>\n<h1>ZUL10 yield report</h1>\n<p class=\"sub\">" +
         Escape(folder) + ": " + std::to_string(f.units) + " runs, " + Escape(period) + ", " +
@@ -524,6 +529,17 @@ std::string HtmlPage(const Records& records, const std::string& folder) {
         page += "<p>No failures.</p>\n";
     } else {
         page += ParetoChart(f);
+        int total = 0, cumulative = 0;
+        for (const auto& [cause, count] : f.causes) total += count;
+        page +=
+            "<table>\n<tr><th>Cause</th><th>Failures</th><th>Share</th><th>Cumulative</th></tr>\n";
+        for (const auto& [cause, count] : f.causes) {
+            cumulative += count;
+            page += "<tr><td>" + Escape(cause) + "</td><td class=\"n\">" + std::to_string(count) +
+                    "</td><td class=\"n\">" + Percent(count, total) + "</td><td class=\"n\">" +
+                    Percent(cumulative, total) + "</td></tr>\n";
+        }
+        page += "</table>\n<h2>Failures by item</h2>\n";
     }
     page += "<table>\n<tr><th>Item</th><th>Failures</th></tr>\n";
     for (size_t i = 0; i < 7; ++i) {
