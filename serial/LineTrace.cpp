@@ -52,6 +52,7 @@ void LineTrace::Emit(int64_t ns, std::string_view tag, std::string_view text) {
                   static_cast<int>(tag.size()), tag.data());
     std::string line = head;
     line += text;
+    line.erase(line.find_last_not_of(' ') + 1);
     line += '\n';
     file_.Append(line);
 }
