@@ -47,6 +47,17 @@ double Number(const Json& object, const char* key) {
     return it->get<double>();
 }
 
+// A whole number within the range of a count; a fraction or a number out
+// of range makes the line no record.
+int64_t Count64(const Json& object, const char* key) {
+    const double value = Number(object, key);
+    if (!(value >= -1e15 && value <= 1e15) ||
+        value != static_cast<double>(static_cast<int64_t>(value))) {
+        throw WrongType{key};
+    }
+    return static_cast<int64_t>(value);
+}
+
 std::string ValueText(const Json& value) {
     if (value.is_boolean()) return value.get<bool>() ? "yes" : "no";
     if (value.is_number_integer() || value.is_number_unsigned()) return value.dump();
@@ -57,7 +68,7 @@ std::string ValueText(const Json& value) {
 
 void ReadItem(const Json& item, Run& run, std::vector<std::string>& unknown) {
     if (!item.is_object()) throw WrongType{"items"};
-    const int number = static_cast<int>(Number(item, "item"));
+    const int64_t number = Count64(item, "item");
     if (number < 1 || number > 7) throw WrongType{"item"};
     const std::string prefix = std::to_string(number) + ".";
     run.verdicts[static_cast<size_t>(number - 1)] = Text(item, "verdict");
@@ -180,10 +191,11 @@ std::string ParseRun(const std::string& line, Run& run, std::vector<std::string>
         run.line = Text(record, "line");
         run.outcome = Text(record, "outcome");
         run.cause = Text(record, "cause");
-        run.failedItem = static_cast<int>(Number(record, "failed_item"));
+        run.failedItem =
+            static_cast<int>(std::clamp<int64_t>(Count64(record, "failed_item"), 0, 8));
         run.seconds = Number(record, "seconds");
-        run.exchanges = static_cast<int64_t>(Number(record, "exchanges"));
-        run.retries = static_cast<int64_t>(Number(record, "retries"));
+        run.exchanges = Count64(record, "exchanges");
+        run.retries = Count64(record, "retries");
         for (const auto& [key, value] : record.items()) {
             if (kRunFields.count(key) == 0) unknown.push_back(key);
         }
