@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows deliverables into dist/ from a program folder as the
-# program runs from it (zul10.exe, the Qt DLLs, platforms/, styles/, the
-# compiler's runtime DLLs): the setup program zul10-<version>-setup.exe
-# (packaging/windows/zul10.nsi, with makensis) and a zip of the folder,
-# zul10-<version>-win64.zip. Prints their paths.
+# program runs from it (zul10.exe, the yield report zul10-records.exe, the Qt
+# DLLs, platforms/, styles/, the compiler's runtime DLLs): the setup program
+# zul10-<version>-setup.exe (packaging/windows/zul10.nsi, with makensis) and a
+# zip of the folder, zul10-<version>-win64.zip. Prints their paths.
 #
 #   scripts/package-windows.sh [PROGRAM_DIR]    # default build-win/zul10-win64
 #
@@ -45,10 +45,13 @@ while IFS= read -r -d '' pe; do
     x86_64-w64-mingw32-strip --strip-unneeded "$pe"
 done < <(find "$program_dir" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 
-# Every program and library is 64-bit; the program has no console window.
+# Every program and library is 64-bit; the program has no console window,
+# the yield report is a command-line tool.
+[[ -f $program_dir/zul10-records.exe ]] || fail "no zul10-records.exe in $program_dir"
 while IFS= read -r -d '' pe; do
     kind=$(file -b "$pe")
     case $pe in
+        */zul10-records.exe) pattern='^PE32\+ executable \(console\) x86-64' ;;
         *.exe) pattern='^PE32\+ executable \(GUI\) x86-64' ;;
         *) pattern='^PE32\+ executable \(DLL\) .*x86-64' ;;
     esac

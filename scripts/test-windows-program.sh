@@ -4,7 +4,9 @@
 # COM1 to the simulator), the installed zul10.exe started through its
 # Start-menu entry on a virtual display against zul1x-sim on COM1, and
 #   - a complete healthy run driven with xdotool: Return for Start and each
-#     Next, the mouse for Next at the live mag display (Clear has the focus);
+#     Next, the mouse for Next at the live mag display (Clear has the focus),
+#     with the run records and the line monitor on, read back by the
+#     installed zul10-records.exe;
 #   - the port dialog opened from "Opition" > "COM port" by keyboard;
 #   - a second copy ending at once;
 #   - the port error box of a missing COM port, with its full-width "！";
@@ -88,10 +90,13 @@ shot() { import -window root "$screens/$1.png"; }
 
 check "silent install" scripts/test-installer.sh install "$setup" "$WINEPREFIX"
 
-# --- A complete healthy run --------------------------------------------
+# --- A complete healthy run, recorded and monitored ---------------------
 start_sim
 rm -f "$user_dir/ZUL1x_comm.ini"
-scripts/test-installer.sh start-shortcut "$WINEPREFIX" >"$logs/program-start.log" 2>&1
+records_dir=$WINEPREFIX/drive_c/zul10-records trace_file=$WINEPREFIX/drive_c/zul10.trace
+rm -rf "$records_dir" "$trace_file"
+ZUL10_RECORDS='C:\zul10-records' ZUL10_TRACE='C:\zul10.trace' \
+    scripts/test-installer.sh start-shortcut "$WINEPREFIX" >"$logs/program-start.log" 2>&1
 window=$(wait_window "$title" 60) || true
 check "the main window appears" test -n "$window"
 [[ -n $window ]] || { echo "Windows program: $passed passed, $((failed + 1)) failed"; exit 1; }
@@ -138,6 +143,17 @@ buttons idle
 buttons back-to-idle
 check "the run ends back at the idle screen" same_picture "$screens/idle-buttons.png" "$screens/back-to-idle-buttons.png"
 check "COMPLETE was on the screen" bash -c '! [[ $(compare -metric AE "$1" "$2" null: 2>&1 | cut -d" " -f1) == 0 ]]' _ "$screens/idle-result.png" "$screens/complete-result.png"
+check "the run's record: complete, every item passed" \
+    bash -c 'cat "$1"/zul10-*.jsonl | tee /dev/stderr | grep -c "\"outcome\":\"complete\"" | grep -qx 1 &&
+             [[ $(grep -o "\"verdict\":\"pass\"" "$1"/zul10-*.jsonl | wc -l) == 7 ]]' _ "$records_dir"
+check "the line monitor: the commands the unit received, in order" \
+    bash -c '[[ $(sed -nE "s/^ *[0-9.]+  TX +([0-9A-F]{2}) .*/\1/p" "$1" | tr "\n" " ") == "$2" ]] ||
+             { cat "$1"; echo "unit: $2"; exit 1; }' _ "$trace_file" "$(sim_commands | tr '\n' ' ')"
+"$WINE64" 'C:\Program Files\ZUL10\zul10-records.exe' summary 'C:\zul10-records' \
+    >"$logs/records-summary.txt" 2>&1 || true
+check "zul10-records.exe: one unit, complete" \
+    bash -c 'tr -d "\r" <"$1" | grep -Eq "^All +1 +1 +0 +0 +100\.0 %$" || { cat "$1"; exit 1; }' \
+    _ "$logs/records-summary.txt"
 
 # --- The port dialog from the menu, by keyboard ------------------------
 xdotool key --window "$window" alt+o
