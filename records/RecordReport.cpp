@@ -308,14 +308,19 @@ Figures Count(const Records& records) {
     return f;
 }
 
+// "1 run", "2 runs".
+static std::string Counted(int n, const std::string& noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 std::string SummaryText(const Records& records, const std::string& folder) {
     const Figures f = Count(records);
-    std::string out = "ZUL10 run records in " + folder + ": " + std::to_string(f.units) +
-                      " runs in " + std::to_string(records.files) + " files";
+    std::string out = "ZUL10 run records in " + folder + ": " + Counted(f.units, "run") + " in " +
+                      Counted(records.files, "file");
     if (!f.days.empty()) out += ", " + f.days.front().date + " to " + f.days.back().date;
     out += "\n";
     if (records.badLines > 0) {
-        out += std::to_string(records.badLines) + " bad lines skipped (named on standard error)\n";
+        out += Counted(records.badLines, "bad line") + " skipped (named on standard error)\n";
     }
     out += "\nDay         Units  Complete  Failed  Stopped     Yield\n";
     const auto row = [&](const std::string& name, int units, int complete, int failed) {
