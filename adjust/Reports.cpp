@@ -22,17 +22,6 @@ bool ReportItemError(ResultArea& result, std::string_view bannerText) {
     return false;
 }
 
-bool AcceptedOrReported(ResultArea& result, uint8_t outcome, std::string_view bannerText) {
-    switch (outcome) {
-        case CommandExchange::kAccepted:
-            return true;
-        case CommandExchange::kRefused:
-            return ReportItemError(result, bannerText);
-        default:
-            return ReportCommError(result);
-    }
-}
-
 bool ReportCommError(ItemContext& ctx) {
     ctx.record.Cause(kCommunicationError);
     return ReportCommError(ctx.result);

@@ -40,14 +40,13 @@ bool ReportCommError(ResultArea& result);
 // Keeps only the title line, then appends the banner. Returns false.
 bool ReportItemError(ResultArea& result, std::string_view bannerText);
 
-// The outcome of an answered command (CommandExchange::AnsweredCommand):
-// true on ACK; otherwise the banner for a refusal, or the communication
-// report, and false.
-bool AcceptedOrReported(ResultArea& result, uint8_t outcome, std::string_view bannerText);
-
 // The same for an item, which also tells the run's record the cause.
 bool ReportCommError(ItemContext& ctx);
 bool ReportItemError(ItemContext& ctx, std::string_view bannerText);
+
+// The outcome of an answered command (CommandExchange::AnsweredCommand):
+// true on ACK; otherwise the banner for a refusal, or the communication
+// report (each told to the run's record), and false.
 bool AcceptedOrReported(ItemContext& ctx, uint8_t outcome, std::string_view bannerText);
 
 // Appends an empty line and the description line that opens a description

@@ -401,15 +401,20 @@ std::string CsvText(const Records& records) {
 
 namespace {
 
+// The opening tag of an inline chart of width x height pixels, named label.
+std::string SvgStart(double width, double height, const char* label) {
+    return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Format("%.0f", width) +
+           "\" height=\"" + Format("%.0f", height) + "\" role=\"img\" aria-label=\"" + label +
+           "\">\n";
+}
+
 // The yield of each day as bars, 0 to 100 %.
 std::string YieldChart(const Figures& f) {
     const int n = static_cast<int>(f.days.size());
     const double left = 56, top = 20, plotH = 200,
                  slot = n > 0 ? std::clamp(640.0 / n, 14.0, 90.0) : 40;
     const double width = left + slot * std::max(n, 1) + 20, height = top + plotH + 60;
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Format("%.0f", width) +
-                      "\" height=\"" + Format("%.0f", height) +
-                      "\" role=\"img\" aria-label=\"Yield per day\">\n";
+    std::string svg = SvgStart(width, height, "Yield per day");
     for (int p = 0; p <= 100; p += 25) {
         const double y = top + plotH * (1 - p / 100.0);
         svg += Format("<line x1=\"%.0f\" x2=\"%.0f\" y1=\"%.1f\" class=\"grid\"", left, width - 10,
@@ -455,9 +460,7 @@ std::string ParetoChart(const Figures& f) {
     const int n = static_cast<int>(f.causes.size());
     const double left = 56, top = 20, plotH = 200, slot = 80;
     const double width = left + slot * std::max(n, 1) + 60, height = top + plotH + 150;
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Format("%.0f", width) +
-                      "\" height=\"" + Format("%.0f", height) +
-                      "\" role=\"img\" aria-label=\"Failure causes, Pareto chart\">\n";
+    std::string svg = SvgStart(width, height, "Failure causes, Pareto chart");
     for (int p = 0; p <= 100; p += 25) {
         const double y = top + plotH * (1 - p / 100.0);
         svg += Format("<line x1=\"%.0f\" x2=\"%.0f\" y1=\"%.1f\" class=\"grid\"", left,
