@@ -27,34 +27,6 @@ constexpr std::string_view kItemTitles[kItemCount] = {
     "Black level adjustment", "Without paper adjustment", "Mag adjustment",
     "Motor speed check"};
 
-// The item whose operation the click at a step runs, and whether the click
-// ends it (the lever check takes two clicks; the mag adjustment's are not
-// plain rows).
-struct StepItem {
-    int number;
-    bool ends;
-};
-StepItem ItemOfStep(int16_t step) {
-    switch (step) {
-        case 0:
-            return {1, true};
-        case 2:
-            return {2, false};
-        case 3:
-            return {2, true};
-        case 4:
-            return {3, true};
-        case 6:
-            return {4, true};
-        case 7:
-            return {5, true};
-        case 10:
-            return {7, true};
-        default:
-            return {0, false};
-    }
-}
-
 }  // namespace
 
 void ShowIdleScreen(ResultArea& result) {
@@ -102,14 +74,13 @@ bool Wizard::RunRow(const WizardRow& row) {
     LabelLook(row.currentAtClick, LabelLook::Current);
     Show(row.shown);
     if (row.item != nullptr) {
-        const StepItem item = ItemOfStep(row.step);
-        BeginItem(item.number);
+        BeginItem(row.currentAtClick);
         Lock();
         if (!row.item(ctx_)) {
             FailStep();
             return false;
         }
-        if (item.ends) ItemPassed(item.number);
+        if (!row.itemGoesOn) ItemPassed(openItem_);
         LabelLook(row.doneOnSuccess, LabelLook::Done);
         RunActions(row.onSuccess);
         Unlock();
@@ -168,7 +139,7 @@ void Wizard::BeginItem(int number) {
 }
 
 void Wizard::ItemPassed(int number) {
-    if (!runOpen_ || number != openItem_) return;
+    if (!runOpen_ || openItem_ == 0 || number != openItem_) return;
     ctx_.record.ItemPassed();
     openItem_ = 0;
     if (number == kItemCount) EndRun(RunOutcome::Complete);

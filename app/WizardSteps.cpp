@@ -67,6 +67,7 @@ constexpr WizardRow kRows[] = {
      .currentAtClick = 2,
      .shown = kCheckingUp,
      .item = CheckLeverUp,
+     .itemGoesOn = true,
      .success = kRemovePaper},
     {.step = 3,
      .shown = kCheckingDown,

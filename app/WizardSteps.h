@@ -35,6 +35,10 @@ enum StepAction : uint8_t {
 // doneOnSuccess its done look, run the onSuccess actions, unlock and show
 // `success`. Labels are 1 to 7, 0 for none.
 //
+// For the run's record, the item numbered currentAtClick begins at the click,
+// and the item begun last passes when item succeeds, unless itemGoesOn (the
+// lever check's first click: the second click ends it).
+//
 // A row with a handler (the mag steps) runs the handler instead; it returns
 // false when it ended the run.
 struct WizardRow {
@@ -44,6 +48,7 @@ struct WizardRow {
     uint8_t currentAtClick = 0;
     Screen shown{};
     ItemOperation item = nullptr;
+    bool itemGoesOn = false;
     uint8_t doneOnSuccess = 0;
     uint8_t onSuccess = kNoAction;
     Screen success{};
