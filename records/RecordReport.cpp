@@ -284,9 +284,9 @@ Figures Count(const Records& records) {
         if (run.complete()) {
             ++day.complete;
             ++f.complete;
-        } else if (run.outcome == "cancelled") {
+        } else if (run.outcome == outcome::kCancelled) {
             ++f.cancelled;
-        } else if (run.outcome == "closed") {
+        } else if (run.outcome == outcome::kClosed) {
             ++f.closed;
         } else {
             ++day.failed;

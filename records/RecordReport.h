@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "records/RunLog.h"
+
 namespace zul::records {
 
 // One run as the reports use it, read from one line of a record file.
@@ -21,7 +23,7 @@ struct Run {
     std::array<std::string, 7> verdicts;  // of items 1 to 7, empty where not reached
     // Measured values in columns: "3.ad.0" -> "77".
     std::vector<std::pair<std::string, std::string>> values;
-    bool complete() const { return outcome == "complete"; }
+    bool complete() const { return outcome == outcome::kComplete; }
 };
 
 // Every run of a folder's record files (zul10-*.jsonl, by name), and the

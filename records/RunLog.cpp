@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
+#include "adjust/Reports.h"
 #include "records/HostFacts.h"
 #include "serial/FileStore.h"
 #include "serial/LineTrace.h"
@@ -26,16 +27,16 @@ struct RunLog::Run {
 
 namespace {
 
-const char* OutcomeName(RunOutcome outcome, const std::string& cause) {
-    switch (outcome) {
+const char* OutcomeName(RunOutcome ending, const std::string& cause) {
+    switch (ending) {
         case RunOutcome::Complete:
-            return "complete";
+            return outcome::kComplete;
         case RunOutcome::Failed:
-            return cause == "Communication error" ? "communication error" : "failed";
+            return cause == kCommunicationError ? outcome::kCommunicationError : outcome::kFailed;
         case RunOutcome::Cancelled:
-            return "cancelled";
+            return outcome::kCancelled;
         case RunOutcome::Closed:
-            return "closed";
+            return outcome::kClosed;
     }
     return "unknown";
 }
@@ -57,8 +58,7 @@ RunLog::RunLog(std::string folder, std::string version, Clock& clock, MessageSin
     : folder_(std::move(folder)),
       version_(std::move(version)),
       clock_(clock),
-      messages_(messages),
-      wallClock_([] { return std::chrono::system_clock::now(); }) {}
+      messages_(messages) {}
 
 RunLog::~RunLog() = default;
 
@@ -69,14 +69,15 @@ std::string RunLog::FileFor(std::chrono::system_clock::time_point moment) const 
 bool RunLog::CheckFolder() {
     std::string error;
     AppendFile probe;
-    if (MakeFolder(folder_, error) && probe.Open(FileFor(wallClock_()), error)) return true;
+    if (MakeFolder(folder_, error) && probe.Open(FileFor(std::chrono::system_clock::now()), error))
+        return true;
     messages_.ShowExclamation(kCaption, "Run records cannot be written to the folder\n" + folder_ +
                                             "\n(" + error + ").\nThe runs go on without them.");
     return false;
 }
 
 void RunLog::RunStarted() {
-    const auto now = wallClock_();
+    const auto now = std::chrono::system_clock::now();
     run_ = std::make_unique<Run>();
     run_->file = FileFor(now);
     run_->startMs = clock_.NowMs();
@@ -144,7 +145,7 @@ void RunLog::RunEnded(RunOutcome outcome, uint32_t exchanges, uint32_t retries) 
     if (!run_) return;
     const std::unique_ptr<Run> run = std::move(run_);
     Json& r = run->record;
-    r["end"] = LocalTimeOf(wallClock_()).iso;
+    r["end"] = LocalTimeOf(std::chrono::system_clock::now()).iso;
     r["seconds"] = std::round(static_cast<double>(clock_.NowMs() - run->startMs)) / 1000.0;
     r["outcome"] = OutcomeName(outcome, run->cause);
     if (outcome == RunOutcome::Failed) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +25,15 @@ namespace zul {
 // item reached its "item" number, "title", "verdict" ("pass", "fail",
 // "unfinished"), "measured" values, its "report" lines when it failed, and
 // for items 3 to 7 "eeprom_written".
+// The words of the "outcome" field, as written and as the report reads them.
+namespace outcome {
+inline constexpr const char* kComplete = "complete";
+inline constexpr const char* kFailed = "failed";
+inline constexpr const char* kCommunicationError = "communication error";
+inline constexpr const char* kCancelled = "cancelled";
+inline constexpr const char* kClosed = "closed";
+}  // namespace outcome
+
 class RunLog final : public RunRecorder {
 public:
     // folder: where the files go; version: the program's version line;
@@ -42,10 +50,6 @@ public:
     // The port settings in force (not owned, may be null), read at each
     // run's start.
     void SetLine(const LineSettings* line) { line_ = line; }
-    // The wall clock of "start" and "end" (the system's by default).
-    void SetWallClock(std::function<std::chrono::system_clock::time_point()> now) {
-        wallClock_ = std::move(now);
-    }
 
     // The file of a run that starts at moment.
     std::string FileFor(std::chrono::system_clock::time_point moment) const;
@@ -72,7 +76,6 @@ private:
     Clock& clock_;
     MessageSink& messages_;
     const LineSettings* line_ = nullptr;
-    std::function<std::chrono::system_clock::time_point()> wallClock_;
     std::unique_ptr<Run> run_;
 };
 
