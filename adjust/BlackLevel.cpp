@@ -41,6 +41,7 @@ bool AdjustBlackLevel(ItemContext& ctx) {
                         std::span(data.adValue).subspan(slot::kBlackFirst, slot::kBlackCount));
 
     JudgeAdSlots(data, slot::kBlackFirst, slot::kBlackCount);
+    RecordSlots(ctx, JudgedValuesOf(4), data.adValue, data.adNg);
     if (data.adNgAny != 0) {
         ReportItemError(ctx, banner::kBlackReferenceError);
         ReportBlackLevel(ctx);

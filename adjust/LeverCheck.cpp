@@ -3,16 +3,13 @@
 #include <array>
 #include <string_view>
 
+#include "adjust/JudgedValues.h"
 #include "adjust/Reports.h"
 #include "serial/Commands.h"
 
 namespace zul {
 
 namespace {
-
-// Back is judged by its exact value, left and right against the threshold.
-constexpr std::array<uint8_t, lever::kCount> LeverUpLimit{0x01, 0x80, 0x80};
-constexpr std::array<uint8_t, lever::kCount> LeverDownLimit{0x00, 0x80, 0x80};
 
 // The unit answers 0x05 three times in a row after 0xA7; only the last block
 // carries the readings, in bytes 8 (back), 9 (left) and 10 (right).
@@ -79,6 +76,7 @@ bool CheckLeverUp(ItemContext& ctx) {
             data.leverUpNg[i] = 1;
             data.leverNg = 1;
         }
+        ctx.record.Judged(JudgedValuesOf(2)[i], data.leverValue[i], data.leverUpNg[i] == 0);
     }
     return true;
 }
@@ -93,6 +91,8 @@ bool CheckLeverDown(ItemContext& ctx) {
             data.leverDownNg[i] = 1;
             data.leverNg = 1;
         }
+        ctx.record.Judged(JudgedValuesOf(2)[lever::kCount + i], data.leverValue[i],
+                          data.leverDownNg[i] == 0);
     }
     if (data.leverNg == 0) return true;
     ReportItemError(ctx, banner::kAccepterLeverError);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,6 +15,10 @@ inline constexpr std::size_t kLeft = 1;
 inline constexpr std::size_t kRight = 2;
 inline constexpr std::size_t kCount = 3;
 }  // namespace lever
+
+// Back is judged by its exact value, left and right against the threshold.
+inline constexpr std::array<uint8_t, lever::kCount> LeverUpLimit{0x01, 0x80, 0x80};
+inline constexpr std::array<uint8_t, lever::kCount> LeverDownLimit{0x00, 0x80, 0x80};
 
 // With paper in place the back lever must read exactly 1, left and right at
 // least 128. True when the reading of leverIndex passes.

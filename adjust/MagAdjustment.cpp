@@ -6,6 +6,7 @@
 #include <string>
 
 #include "adjust/Eeprom.h"
+#include "adjust/JudgedValues.h"
 #include "adjust/ReportRows.h"
 #include "adjust/Reports.h"
 #include "adjust/SensorTables.h"
@@ -89,7 +90,12 @@ bool AdjustMag(ItemContext& ctx) {
     ctx.record.Measured("peak", peak);
     ctx.record.Measured("ad", ctx.data.adValue[slot::kMagAd]);
     ctx.record.Measured("peak_held", ctx.data.magPeakHeld);
-    if (!WithinLimits(peak, MagLowerLimit, MagUpperLimit)) {
+    const bool pass = WithinLimits(peak, MagLowerLimit, MagUpperLimit);
+    for (const ValueSpec& value : JudgedValuesOf(6)) {
+        const uint8_t reading = ctx.data.adValue[static_cast<std::size_t>(value.slot)];
+        ctx.record.Judged(value, reading, WithinLimits(reading, value.lower, value.upper));
+    }
+    if (!pass) {
         ReportItemError(ctx, banner::kMagAdError);
         ReportMag(ctx);
         return false;

@@ -1,6 +1,7 @@
 #include "adjust/MotorSpeed.h"
 
 #include "adjust/Eeprom.h"
+#include "adjust/JudgedValues.h"
 #include "adjust/ReportRows.h"
 #include "adjust/Reports.h"
 #include "adjust/SensorTables.h"
@@ -28,7 +29,9 @@ bool CheckMotorSpeed(ItemContext& ctx) {
     uint8_t speed = 0;
     if (!MeasureMotorSpeed(ctx, speed)) return false;
     ctx.record.Measured("speed", speed);
-    if (!WithinLimits(speed, MotorSpeedLowerLimit, MotorSpeedUpperLimit)) {
+    const bool pass = WithinLimits(speed, MotorSpeedLowerLimit, MotorSpeedUpperLimit);
+    ctx.record.Judged(JudgedValuesOf(7).front(), speed, pass);
+    if (!pass) {
         ReportItemError(ctx, banner::kMoterSpeedError);
         ReportMotorSpeed(ctx, speed);
         return false;

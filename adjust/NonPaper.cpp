@@ -92,6 +92,7 @@ bool AdjustNonPaper(ItemContext& ctx) {
     ctx.record.Measured("registers",
                         std::span(data.regRaw).subspan(kRegRawFirst, kRegisterBlockLength));
     ctx.record.Measured("reg", std::span(data.regValue).subspan(kRegEntryFirst, kRegEntries));
+    RecordSlots(ctx, JudgedValuesOf(5), data.adValue, data.adNg);
 
     if (data.adNgAny != 0) {
         ReportItemError(ctx, banner::kNonPaperError);

@@ -7,6 +7,8 @@
 
 namespace zul {
 
+struct ValueSpec;  // adjust/JudgedValues.h
+
 // How a run ended.
 enum class RunOutcome {
     Complete,   // "**** COMPLETE ****"
@@ -23,12 +25,18 @@ class RunRecorder {
 public:
     virtual ~RunRecorder() = default;
 
-    virtual void RunStarted() {}
+    // A run begins, for the unit of this serial number (empty when none was
+    // asked for).
+    virtual void RunStarted(std::string_view /*unitId*/) {}
     // Item number (1 to 7) with its title begins.
     virtual void ItemStarted(int /*number*/, std::string_view /*title*/) {}
     // The item now running measured values (a byte list) or value, named.
     virtual void Measured(std::string_view /*name*/, std::span<const uint8_t> /*values*/) {}
     virtual void Measured(std::string_view /*name*/, int /*value*/) {}
+    // The item now running judged reading as value of the catalogue: pass
+    // when it lay within the value's limits (for a value that is never
+    // judged, whether it would have).
+    virtual void Judged(const ValueSpec& /*value*/, uint8_t /*reading*/, bool /*pass*/) {}
     // The banner line, or "Communication error", the item reported.
     virtual void Cause(std::string_view /*line*/) {}
     // The item's EEPROM write sequence ended: written when both commands were

@@ -27,4 +27,13 @@ void JudgeDaSlots(AdjustmentData& data, std::size_t first, std::size_t count) {
     Judge(data.daValue, data.daNg, data.daNgAny, first, count, DaWithinLimits);
 }
 
+void RecordSlots(ItemContext& ctx, std::span<const ValueSpec> values,
+                 const std::array<uint8_t, kSlotCount>& readings,
+                 const std::array<uint8_t, kSlotCount>& ng) {
+    for (const ValueSpec& value : values) {
+        const auto s = static_cast<std::size_t>(value.slot);
+        if (s < kSlotCount) ctx.record.Judged(value, readings[s], ng[s] == 0);
+    }
+}
+
 }  // namespace zul

@@ -142,6 +142,9 @@ bool AdjustWhiteLevel(ItemContext& ctx) {
     ctx.record.Measured("ad", white(data.adValue));
     ctx.record.Measured("registers", std::span(data.regRaw).first(kRegisterBlockLength));
     ctx.record.Measured("reg", white(data.regValue));
+    const auto judged = JudgedValuesOf(3);
+    RecordSlots(ctx, judged.first(slot::kWhiteCount), data.daValue, data.daNg);
+    RecordSlots(ctx, judged.subspan(slot::kWhiteCount), data.adValue, data.adNg);
 
     if (data.daNgAny != 0 || data.adNgAny != 0) {
         ReportItemError(ctx, banner::kWhiteReferenceError);

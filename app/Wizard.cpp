@@ -69,6 +69,16 @@ bool Wizard::RunEepromErasing() {
 }
 
 bool Wizard::RunRow(const WizardRow& row) {
+    if ((row.atClick & kBeginRun) != 0) {
+        // The serial number comes first: a Cancel leaves the idle screen as
+        // it was, with nothing sent.
+        unitId_.clear();
+        if (unitIds_ != nullptr) {
+            std::optional<std::string> id = unitIds_->Ask();
+            if (!id) return false;
+            unitId_ = std::move(*id);
+        }
+    }
     LabelLook(row.doneAtClick, LabelLook::Done);
     RunActions(row.atClick);
     LabelLook(row.currentAtClick, LabelLook::Current);
@@ -97,7 +107,7 @@ void Wizard::RunActions(uint8_t actions) {
         openItem_ = 0;
         exchangesAtStart_ = ctx_.link.exchanges();
         retriesAtStart_ = ctx_.link.retries();
-        ctx_.record.RunStarted();
+        ctx_.record.RunStarted(unitId_);
         view_.SetStartCaption(caption::kNext);
         view_.SetExitCaption(caption::kCancel);
         view_.SetStartMenuEnabled(false);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "adjust/ItemContext.h"
+#include "app/UnitIdSource.h"
 #include "app/WizardSteps.h"
 #include "app/WizardView.h"
 
@@ -18,6 +19,10 @@ public:
     // view and ctx are not owned and must outlive the wizard. AdjStep starts
     // at 0 (idle).
     Wizard(WizardView& view, ItemContext& ctx) : view_(view), ctx_(ctx) {}
+
+    // Asks source (not owned; nullptr for none) for the unit's serial number
+    // at each Start, before anything else happens.
+    void SetUnitIdSource(UnitIdSource* source) { unitIds_ = source; }
 
     // 0 idle, 1 to 11 the step whose click comes next, -1 failed.
     int16_t AdjStep() const { return adjStep_; }
@@ -69,6 +74,8 @@ private:
 
     WizardView& view_;
     ItemContext& ctx_;
+    UnitIdSource* unitIds_ = nullptr;
+    std::string unitId_;  // of the run that begins
     int16_t adjStep_ = 0;
     bool runOpen_ = false;  // a run is going on and has no end in its record yet
     int openItem_ = 0;      // the item whose record is open, 0 for none

@@ -65,9 +65,11 @@ void Run(zul::GuardedApplication& app) {
     zul::SystemClock clock;
     zul::PlatformPort port;
     zul::MessageBoxSink messages;
-    // The run records and the line monitor, when the environment asks for
-    // them; before the port opens, so the monitor sees it open.
-    zul::RunExtras extras(port, clock, messages,
+    // The run records and the line monitor, when the station file or the
+    // environment asks for them; before the port opens, so the monitor sees
+    // it open.
+    const zul::StationConfig config = zul::ReadStationConfig(zul::StationFilePath());
+    zul::RunExtras extras(config, port, clock, messages,
                           std::string(zul::kProgramVersion) + zul::kRevisionSuffix);
 
     // Created in this order: the main window first, then the port settings

@@ -16,17 +16,18 @@ using Json = nlohmann::json;
 
 namespace {
 
-constexpr int kFormat = 1;
+constexpr int kFormat = record::kFormat;
 constexpr const char* kItemTitles[7] = {"Eeprom Erasing",           "Lever sensor check",
                                         "White level adjustment",   "Black level adjustment",
                                         "Without paper adjustment", "Mag adjustment",
                                         "Motor speed check"};
 
 const std::set<std::string> kRunFields{
-    "format", "program", "version", "host",        "user",  "port",      "device",  "line", "start",
-    "end",    "seconds", "outcome", "failed_item", "cause", "exchanges", "retries", "items"};
-const std::set<std::string> kItemFields{"item",     "title",  "verdict",
-                                        "measured", "report", "eeprom_written"};
+    "format",  "program", "version",     "run_id", "station",   "unit",    "limits",
+    "host",    "user",    "port",        "device", "line",      "start",   "end",
+    "seconds", "outcome", "failed_item", "cause",  "exchanges", "retries", "items"};
+const std::set<std::string> kItemFields{"item",   "title",  "verdict",       "measured",
+                                        "values", "report", "eeprom_written"};
 
 // A field of the wrong type makes the line no record.
 struct WrongType {

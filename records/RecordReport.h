@@ -11,6 +11,8 @@
 
 namespace zul::records {
 
+namespace outcome = record::outcome;
+
 // One run as the reports use it, read from one line of a record file.
 struct Run {
     std::string start;  // local ISO 8601 with its offset

@@ -1,30 +1,24 @@
 #include "records/RunExtras.h"
 
-#include <cstdlib>
-
 #include "records/HostFacts.h"
 
 namespace zul {
 
-namespace {
-
-std::string Variable(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-}  // namespace
-
-RunExtras::RunExtras(Line& port, Clock& clock, MessageSink& messages, const std::string& version)
+RunExtras::RunExtras(const StationConfig& config, Line& port, Clock& clock, MessageSink& messages,
+                     const std::string& version)
     : port_(port) {
-    if (const std::string folder = Variable(kRecordsVariable); !folder.empty()) {
-        records_ = std::make_unique<RunLog>(folder, version, clock, messages);
+    if (!config.problems.empty()) {
+        messages.ShowExclamation(StationConfig::kCaption, config.ProblemText());
+    }
+    if (const std::string& folder = config.records; !folder.empty()) {
+        const std::string station = config.station.empty() ? HostName() : config.station;
+        records_ = std::make_unique<RunLog>(folder, station, version, clock, messages);
         // A folder that cannot be written now may be there at a run's end (a
         // share that comes back): the records are still tried, each with a box
         // of its own when it fails.
         records_->CheckFolder();
     }
-    if (const std::string file = Variable(kTraceVariable); !file.empty()) {
+    if (const std::string& file = config.trace; !file.empty()) {
         auto trace = std::make_unique<LineTrace>();
         std::string error;
         const std::string header = "ZUL10 " + version + " line monitor, started " +

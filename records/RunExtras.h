@@ -5,6 +5,7 @@
 
 #include "adjust/RunRecorder.h"
 #include "records/RunLog.h"
+#include "records/StationConfig.h"
 #include "serial/Clock.h"
 #include "serial/Line.h"
 #include "serial/LineSettings.h"
@@ -13,22 +14,24 @@
 
 namespace zul {
 
-// Turn the run records and the line monitor on; both off when unset or
-// empty.
+// Turn the run records and the line monitor on (records/StationConfig.h);
+// both off when unset or empty.
 inline constexpr const char* kRecordsVariable = "ZUL10_RECORDS";  // a folder
 inline constexpr const char* kTraceVariable = "ZUL10_TRACE";      // a file
 
-// What the environment turns on beside the bench screen, made at start-up
-// before the port opens: the run records in the folder ZUL10_RECORDS names,
-// and the line monitor on port, appending to the file ZUL10_TRACE names.
-// A place that cannot be written is shown in a box naming it, once, and the
-// program goes on without that part. With neither set, nothing is made and
-// the program stores nothing beyond its settings file.
+// What the station's settings turn on beside the bench screen, made at
+// start-up before the port opens: the run records in the records folder, and
+// the line monitor on port, appending to the trace file. The station file's
+// unused lines are named in one box first. A place that cannot be written is
+// shown in a box naming it, once, and the program goes on without that part.
+// With neither set, nothing is made and the program stores nothing beyond
+// its settings file.
 class RunExtras {
 public:
     // None of the references is owned; all must outlive this object, and
     // port keeps the monitor only as long as this object lives.
-    RunExtras(Line& port, Clock& clock, MessageSink& messages, const std::string& version);
+    RunExtras(const StationConfig& config, Line& port, Clock& clock, MessageSink& messages,
+              const std::string& version);
     ~RunExtras();
     RunExtras(const RunExtras&) = delete;
     RunExtras& operator=(const RunExtras&) = delete;

@@ -1,10 +1,13 @@
 #include "records/RunLog.h"
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <system_error>
 
+#include "adjust/JudgedValues.h"
 #include "adjust/Reports.h"
 #include "records/HostFacts.h"
 #include "serial/FileStore.h"
@@ -27,6 +30,9 @@ struct RunLog::Run {
 
 namespace {
 
+namespace outcome = record::outcome;
+namespace verdict = record::verdict;
+
 const char* OutcomeName(RunOutcome ending, const std::string& cause) {
     switch (ending) {
         case RunOutcome::Complete:
@@ -39,6 +45,25 @@ const char* OutcomeName(RunOutcome ending, const std::string& cause) {
             return outcome::kClosed;
     }
     return "unknown";
+}
+
+// A random (version 4) UUID in lower case: "0f8e6c1a-3b2d-4e5f-9a0b-1c2d3e4f5a6b".
+std::string RandomUuid() {
+    std::random_device random;
+    std::array<uint8_t, 16> bytes{};
+    for (size_t i = 0; i < bytes.size(); i += 4) {
+        const uint32_t word = random();
+        for (size_t j = 0; j < 4; ++j) bytes[i + j] = static_cast<uint8_t>(word >> (8 * j));
+    }
+    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
+    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+        text += "0123456789abcdef"[bytes[i] >> 4];
+        text += "0123456789abcdef"[bytes[i] & 0x0F];
+    }
+    return text;
 }
 
 // Makes folder (and the folders above it); false with the reason.
@@ -54,8 +79,10 @@ bool MakeFolder(const std::string& folder, std::string& error) {
 
 }  // namespace
 
-RunLog::RunLog(std::string folder, std::string version, Clock& clock, MessageSink& messages)
+RunLog::RunLog(std::string folder, std::string station, std::string version, Clock& clock,
+               MessageSink& messages)
     : folder_(std::move(folder)),
+      station_(std::move(station)),
       version_(std::move(version)),
       clock_(clock),
       messages_(messages) {}
@@ -76,15 +103,19 @@ bool RunLog::CheckFolder() {
     return false;
 }
 
-void RunLog::RunStarted() {
+void RunLog::RunStarted(std::string_view unitId) {
     const auto now = std::chrono::system_clock::now();
     run_ = std::make_unique<Run>();
     run_->file = FileFor(now);
     run_->startMs = clock_.NowMs();
     Json& r = run_->record;
-    r["format"] = 1;
-    r["program"] = "zul10";
+    r["format"] = record::kFormat;
+    r["program"] = record::kProgram;
     r["version"] = version_;
+    r["run_id"] = RandomUuid();
+    r["station"] = station_;
+    if (!unitId.empty()) r["unit"] = unitId;
+    r["limits"] = kLimitsRevision;
     r["host"] = HostName();
     r["user"] = UserName();
     const LineSettings line = line_ != nullptr ? *line_ : LineSettings{};
@@ -100,8 +131,9 @@ void RunLog::ItemStarted(int number, std::string_view title) {
     Json item;
     item["item"] = number;
     item["title"] = title;
-    item["verdict"] = "unfinished";
+    item["verdict"] = verdict::kUnfinished;
     item["measured"] = Json::object();
+    item["values"] = Json::array();
     if (number >= 3) item["eeprom_written"] = false;
     Json& items = run_->record["items"];
     items.push_back(std::move(item));
@@ -118,6 +150,19 @@ void RunLog::Measured(std::string_view name, int value) {
     (*run_->item)["measured"][std::string(name)] = value;
 }
 
+void RunLog::Judged(const ValueSpec& value, uint8_t reading, bool pass) {
+    if (!run_ || run_->item == nullptr) return;
+    Json entry;
+    entry["name"] = value.name;
+    if (value.slot >= 0) entry["slot"] = value.slot;
+    entry["label"] = value.label;
+    entry["value"] = reading;
+    entry["lower"] = value.lower;
+    entry["upper"] = value.upper;
+    entry["verdict"] = !value.judged ? verdict::kNotJudged : pass ? verdict::kPass : verdict::kFail;
+    (*run_->item)["values"].push_back(std::move(entry));
+}
+
 void RunLog::Cause(std::string_view line) {
     if (run_) run_->cause = line;
 }
@@ -129,14 +174,14 @@ void RunLog::EepromWrite(bool written) {
 
 void RunLog::ItemPassed() {
     if (!run_ || run_->item == nullptr) return;
-    (*run_->item)["verdict"] = "pass";
+    (*run_->item)["verdict"] = verdict::kPass;
     run_->item = nullptr;
 }
 
 void RunLog::ItemFailed(std::span<const std::string> reportLines) {
     if (!run_ || run_->item == nullptr) return;
     Json& item = *run_->item;
-    item["verdict"] = "fail";
+    item["verdict"] = verdict::kFail;
     item["report"] = std::vector<std::string>(reportLines.begin(), reportLines.end());
     run_->failedItem = item["item"].get<int>();
 }

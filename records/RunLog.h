@@ -5,41 +5,26 @@
 #include <string>
 
 #include "adjust/RunRecorder.h"
+#include "records/RecordFormat.h"
 #include "serial/Clock.h"
 #include "serial/LineSettings.h"
 #include "serial/MessageSink.h"
 
 namespace zul {
 
-// The run records: one JSON object on one line per run, from Start to the
-// run's end, appended to FOLDER/zul10-YYYY-MM-DD.jsonl (the local date of
-// the run's start) with AppendRecord, so a crash loses at most the run in
-// progress and two bench PCs can share the folder. A record that cannot be
-// written gets a message box naming the file.
-//
-// Each record holds "format" (1), "program", "version", "host", "user",
-// "port", "device", "line", "start" and "end" (local ISO 8601 with the UTC
-// offset), "seconds", "outcome" ("complete", "failed", "communication
-// error", "cancelled", "closed"), for a failed run "failed_item" and "cause"
-// (the report's banner line), "exchanges", "retries", and "items": for each
-// item reached its "item" number, "title", "verdict" ("pass", "fail",
-// "unfinished"), "measured" values, its "report" lines when it failed, and
-// for items 3 to 7 "eeprom_written".
-// The words of the "outcome" field, as written and as the report reads them.
-namespace outcome {
-inline constexpr const char* kComplete = "complete";
-inline constexpr const char* kFailed = "failed";
-inline constexpr const char* kCommunicationError = "communication error";
-inline constexpr const char* kCancelled = "cancelled";
-inline constexpr const char* kClosed = "closed";
-}  // namespace outcome
-
+// The run records: one JSON object on one line per run (records/
+// RecordFormat.h), from Start to the run's end, appended to
+// FOLDER/zul10-YYYY-MM-DD.jsonl (the local date of the run's start) with
+// AppendRecord, so a crash loses at most the run in progress and two bench
+// PCs can share the folder. A record that cannot be written gets a message
+// box naming the file.
 class RunLog final : public RunRecorder {
 public:
-    // folder: where the files go; version: the program's version line;
-    // clock: the clock of the items' waits (for "seconds"); messages: the
-    // boxes. None of the references is owned.
-    RunLog(std::string folder, std::string version, Clock& clock, MessageSink& messages);
+    // folder: where the files go; station: the station's name; version: the
+    // program's version line; clock: the clock of the items' waits (for
+    // "seconds"); messages: the boxes. None of the references is owned.
+    RunLog(std::string folder, std::string station, std::string version, Clock& clock,
+           MessageSink& messages);
     ~RunLog() override;
 
     // Makes the folder and opens today's file for appending, as a run's end
@@ -55,10 +40,11 @@ public:
     std::string FileFor(std::chrono::system_clock::time_point moment) const;
 
     // RunRecorder
-    void RunStarted() override;
+    void RunStarted(std::string_view unitId) override;
     void ItemStarted(int number, std::string_view title) override;
     void Measured(std::string_view name, std::span<const uint8_t> values) override;
     void Measured(std::string_view name, int value) override;
+    void Judged(const ValueSpec& value, uint8_t reading, bool pass) override;
     void Cause(std::string_view line) override;
     void EepromWrite(bool written) override;
     void ItemPassed() override;
@@ -72,6 +58,7 @@ private:
     struct Run;  // the record being made
 
     std::string folder_;
+    std::string station_;
     std::string version_;
     Clock& clock_;
     MessageSink& messages_;

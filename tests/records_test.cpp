@@ -37,7 +37,7 @@ std::vector<std::string> FileLines(const std::string& path) {
 // bench's unit, clock and window that tells the run's record.
 struct RecordedBench : WizardRunBench {
     RecordedBench(const sim::Profile& profile, const std::string& folder)
-        : WizardRunBench(profile), log(folder, "1.01-01", clock, messages) {
+        : WizardRunBench(profile), log(folder, "BENCH-1", "1.01-01", clock, messages) {
         log.SetLine(&line);
     }
     test::RecordingMessageSink messages;
@@ -171,7 +171,7 @@ TEST(RunRecords, ABrokenLineSpoilsNoOtherRecord) {
     {
         std::ofstream out(file, std::ios::binary);
         out << "{\"hello\":1}\n"  // another program's
-            << R"({"format":2,"program":"zul10","start":"2030-01-01"})"
+            << R"({"format":3,"program":"zul10","start":"2030-01-01"})"
                "\n"  // a newer version
             << R"({"format":1,"program":"zul10","outcome":"complete","start":"2026-01-02T08:00:00.000+00:00","new":1})"
                "\n"
@@ -190,7 +190,7 @@ TEST(RunRecords, ABrokenLineSpoilsNoOtherRecord) {
     const std::string named = errors.str();
     const std::string name = std::filesystem::path(file).filename().string();
     EXPECT_NE(named.find(name + ":1: not a ZUL10 record"), std::string::npos) << named;
-    EXPECT_NE(named.find(name + ":2: written by a newer version (format 2)"), std::string::npos);
+    EXPECT_NE(named.find(name + ":2: written by a newer version (format 3)"), std::string::npos);
     EXPECT_NE(named.find(name + ":3: unknown field \"new\" ignored"), std::string::npos);
     EXPECT_NE(named.find(name + ":4: torn or not JSON"), std::string::npos);
 }

@@ -41,7 +41,12 @@ struct E2eBench : MainFormControls {
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
         EXPECT_TRUE(sim.Started()) << sim.Errors();
         setenv("ZUL10_COM1", sim.link().c_str(), 1);
-        extras = std::make_unique<RunExtras>(port, clock, messages, "1.01-01");
+        // The station's settings as the program reads them, from the
+        // environment over a station file of the bench's own (none unless a
+        // test writes one), never this machine's.
+        setenv("ZUL10_STATION_FILE", (dir.path() + "/station.conf").c_str(), 1);
+        extras = std::make_unique<RunExtras>(ReadStationConfig(StationFilePath()), port, clock,
+                                             messages, "1.01-01");
         form = std::make_unique<TMainForm>(port, clock, extras->recorder());
         rs232c = std::make_unique<TRs232cForm>(port, messages);
         extras->SetLine(&rs232c->session().line());
