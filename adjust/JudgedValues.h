@@ -158,12 +158,12 @@ constexpr const ValueSpec* FindMeasuredValue(int item, std::string_view measured
     return nullptr;
 }
 
-// The limits revision: a hash of every entry of the catalogue (what is
-// judged, by which name and slot, between which bounds), as 8 hexadecimal
-// digits. Any change of a limit table changes it.
-constexpr uint32_t LimitsRevisionHash() {
+// The limits revision: a hash of every entry of a catalogue (what is
+// judged, by which name and slot, between which bounds), shown as 8
+// hexadecimal digits. Any change of a limit table changes it.
+constexpr uint32_t LimitsRevisionHash(std::span<const ValueSpec> values = kJudgedValues) {
     uint32_t hash = 2166136261u;
-    for (const ValueSpec& v : kJudgedValues) {
+    for (const ValueSpec& v : values) {
         hash = judged_detail::Mix(hash, static_cast<uint8_t>(v.item));
         hash = judged_detail::Mix(hash, v.name);
         hash = judged_detail::Mix(hash, static_cast<uint8_t>(v.slot + 1));

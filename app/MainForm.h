@@ -41,6 +41,10 @@ public:
     // its entry then does nothing).
     void SetDialogs(TRs232cForm* rs232c, TVersionForm* version);
 
+    // Where the unit's serial number comes from at each Start (not owned;
+    // nullptr, the default, for none).
+    void SetUnitIdSource(zul::UnitIdSource* source) { wizard_.SetUnitIdSource(source); }
+
     int16_t AdjStep() const { return wizard_.AdjStep(); }
     zul::AdjustmentData& data() { return data_; }
     zul::ResultArea& result() { return result_; }

@@ -13,6 +13,7 @@
 #include <QStyleFactory>
 #include <QWindow>
 #include <exception>
+#include <memory>
 
 #include "ProgramVersion.h"
 #include "app/GuardedApplication.h"
@@ -20,6 +21,7 @@
 #include "app/MainForm.h"
 #include "app/MessageBoxSink.h"
 #include "app/SingleInstance.h"
+#include "app/UnitIdForm.h"
 #include "app/VersionForm.h"
 #include "records/RunExtras.h"
 #include "serial/Clock.h"
@@ -80,6 +82,19 @@ void Run(zul::GuardedApplication& app) {
     extras.SetLine(&Rs232cForm.session().line());
     TVersionForm VersionForm;
     MainForm.SetDialogs(&Rs232cForm, &VersionForm);
+    // The unit's serial number at each Start, when the station asks for it.
+    std::unique_ptr<TUnitIdForm> unitIdForm;
+    if (config.scanUnitId) {
+        unitIdForm = std::make_unique<TUnitIdForm>(config.unitIdPattern, &MainForm);
+        if (!unitIdForm->PatternValid()) {
+            messages.ShowExclamation(TUnitIdForm::kPatternCaption,
+                                     "The serial number pattern\n" + config.unitIdPattern +
+                                         "\nis no regular expression (" +
+                                         unitIdForm->PatternError().toStdString() +
+                                         ").\nSerial numbers are taken without it.");
+        }
+        MainForm.SetUnitIdSource(unitIdForm.get());
+    }
 
     MainForm.winId();  // makes the native window, to be watched from its first exposure on
     CentreWhenExposed centring(*MainForm.windowHandle());

@@ -7,3 +7,4 @@ zul_add_test(black_level_test SOURCES black_level_test.cpp LIBS zul_adjust zul_s
 zul_add_test(non_paper_test SOURCES non_paper_test.cpp LIBS zul_adjust zul_sim)
 zul_add_test(mag_adjustment_test SOURCES mag_adjustment_test.cpp LIBS zul_adjust zul_sim)
 zul_add_test(motor_speed_test SOURCES motor_speed_test.cpp LIBS zul_adjust zul_sim)
+zul_add_test(judged_values_test SOURCES judged_values_test.cpp LIBS zul_adjust)

@@ -9,3 +9,14 @@ if(CMAKE_CROSSCOMPILING)
 else()
     target_link_libraries(records_test PRIVATE nlohmann_json::nlohmann_json)
 endif()
+# What a record says (run, station, unit, limits, judged values), and the
+# station file.
+zul_add_test(record_content_test SOURCES record_content_test.cpp
+             ${PROJECT_SOURCE_DIR}/app/Wizard.cpp ${PROJECT_SOURCE_DIR}/app/WizardSteps.cpp
+             LIBS zul_records zul_sim)
+zul_add_test(station_config_test SOURCES station_config_test.cpp LIBS zul_records)
+if(CMAKE_CROSSCOMPILING)
+    target_include_directories(record_content_test PRIVATE ${CMAKE_BINARY_DIR}/json-include)
+else()
+    target_link_libraries(record_content_test PRIVATE nlohmann_json::nlohmann_json)
+endif()
