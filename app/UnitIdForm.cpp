@@ -38,6 +38,19 @@ TUnitIdForm::TUnitIdForm(const std::string& pattern, QWidget* parent)
 
 TUnitIdForm::~TUnitIdForm() = default;
 
+std::unique_ptr<TUnitIdForm> TUnitIdForm::ForStation(bool scan, const std::string& pattern,
+                                                     zul::MessageSink& messages, QWidget* parent) {
+    if (!scan) return nullptr;
+    auto form = std::make_unique<TUnitIdForm>(pattern, parent);
+    if (!form->PatternValid()) {
+        messages.ShowExclamation(kPatternCaption, "The serial number pattern\n" + pattern +
+                                                      "\nis no regular expression (" +
+                                                      form->PatternError().toStdString() +
+                                                      ").\nSerial numbers are taken without it.");
+    }
+    return form;
+}
+
 QString TUnitIdForm::UnitId() const {
     return ui->edtUnitId->text().trimmed();
 }
@@ -60,7 +73,7 @@ void TUnitIdForm::accept() {
     if (id.isEmpty()) {
         problem = QStringLiteral("Scan or type the serial number first.");
     } else if (!pattern_.pattern().isEmpty() && !pattern_.match(id).hasMatch()) {
-        problem = QStringLiteral("\"%1\" is no serial number of this line (pattern %2).")
+        problem = QStringLiteral("\"%1\" is not a serial number of this line.\nIt must match %2")
                       .arg(id, patternText_);
     }
     if (problem.isEmpty()) {

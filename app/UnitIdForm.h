@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/UnitIdSource.h"
+#include "serial/MessageSink.h"
 
 namespace Ui {
 class TUnitIdForm;
@@ -39,6 +40,13 @@ public:
 
     // The number as taken (blanks around it dropped).
     QString UnitId() const;
+
+    // The dialog of a station set to scan (nullptr for one that is not),
+    // over parent; a pattern that is no regular expression is named in a box
+    // on messages first.
+    static std::unique_ptr<TUnitIdForm> ForStation(bool scan, const std::string& pattern,
+                                                   zul::MessageSink& messages,
+                                                   QWidget* parent = nullptr);
 
     // The caption of the box that names a bad pattern at start-up.
     static constexpr const char* kPatternCaption = "UNIT SERIAL NUMBER";

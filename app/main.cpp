@@ -83,18 +83,9 @@ void Run(zul::GuardedApplication& app) {
     TVersionForm VersionForm;
     MainForm.SetDialogs(&Rs232cForm, &VersionForm);
     // The unit's serial number at each Start, when the station asks for it.
-    std::unique_ptr<TUnitIdForm> unitIdForm;
-    if (config.scanUnitId) {
-        unitIdForm = std::make_unique<TUnitIdForm>(config.unitIdPattern, &MainForm);
-        if (!unitIdForm->PatternValid()) {
-            messages.ShowExclamation(TUnitIdForm::kPatternCaption,
-                                     "The serial number pattern\n" + config.unitIdPattern +
-                                         "\nis no regular expression (" +
-                                         unitIdForm->PatternError().toStdString() +
-                                         ").\nSerial numbers are taken without it.");
-        }
-        MainForm.SetUnitIdSource(unitIdForm.get());
-    }
+    const std::unique_ptr<TUnitIdForm> unitIdForm =
+        TUnitIdForm::ForStation(config.scanUnitId, config.unitIdPattern, messages, &MainForm);
+    MainForm.SetUnitIdSource(unitIdForm.get());
 
     MainForm.winId();  // makes the native window, to be watched from its first exposure on
     CentreWhenExposed centring(*MainForm.windowHandle());

@@ -26,6 +26,7 @@ endfunction()
 zul_add_e2e_test(e2e_healthy_test e2e_healthy_test.cpp 90)
 zul_add_e2e_test(e2e_faults_test e2e_faults_test.cpp 60)
 zul_add_e2e_test(e2e_mag_test e2e_mag_test.cpp 60)
+zul_add_e2e_test(e2e_scan_test e2e_scan_test.cpp 60)
 
 # The real program in an X window on a virtual display, clicked with the
 # mouse; its screenshots stay in e2e_screens/ of the build tree. Skipped

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/MainForm.h"
+#include "app/UnitIdForm.h"
 #include "e2e/SimProcess.h"
 #include "mock/MainFormControls.h"
 #include "mock/RecordingMessageSink.h"
@@ -45,9 +46,12 @@ struct E2eBench : MainFormControls {
         // environment over a station file of the bench's own (none unless a
         // test writes one), never this machine's.
         setenv("ZUL10_STATION_FILE", (dir.path() + "/station.conf").c_str(), 1);
-        extras = std::make_unique<RunExtras>(ReadStationConfig(StationFilePath()), port, clock,
-                                             messages, "1.01-01");
+        const StationConfig config = ReadStationConfig(StationFilePath());
+        extras = std::make_unique<RunExtras>(config, port, clock, messages, "1.01-01");
         form = std::make_unique<TMainForm>(port, clock, extras->recorder());
+        unitIdForm =
+            TUnitIdForm::ForStation(config.scanUnitId, config.unitIdPattern, messages, form.get());
+        form->SetUnitIdSource(unitIdForm.get());
         rs232c = std::make_unique<TRs232cForm>(port, messages);
         extras->SetLine(&rs232c->session().line());
         form->SetDialogs(rs232c.get(), nullptr);
@@ -57,6 +61,7 @@ struct E2eBench : MainFormControls {
     }
     explicit E2eBench(const char* preset) : E2eBench(QStringList{"--preset", preset}) {}
     ~E2eBench() {
+        unitIdForm.reset();
         form.reset();
         rs232c.reset();
         port.Close();
@@ -88,6 +93,7 @@ struct E2eBench : MainFormControls {
     TermiosPort port;
     RecordingMessageSink messages;
     std::unique_ptr<RunExtras> extras;
+    std::unique_ptr<TUnitIdForm> unitIdForm;  // when the station asks for serial numbers
     std::unique_ptr<TRs232cForm> rs232c;
 };
 
