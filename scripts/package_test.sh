@@ -33,9 +33,27 @@ listing=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 for file in usr/bin/zul10 usr/bin/zul1x-sim usr/bin/zul10-records \
     usr/share/applications/zul10.desktop usr/share/icons/hicolor/32x32/apps/zul10.png \
     usr/share/man/man1/zul10.1.gz usr/share/man/man1/zul1x-sim.1.gz \
-    usr/share/man/man1/zul10-records.1.gz usr/share/doc/zul10/copyright; do
+    usr/share/man/man1/zul10-records.1.gz usr/share/doc/zul10/copyright etc/zul10/station.conf; do
     grep -qx "./$file" <<<"$listing" || fail "$deb holds no /$file"
 done
+# The station file is the package's configuration file: an upgrade keeps
+# the bench's own.
+dpkg-deb --info "$deb" conffiles | grep -qx /etc/zul10/station.conf ||
+    fail "/etc/zul10/station.conf is no conffile of $deb"
+# Installed into a scratch root of its own, edited, and installed again as
+# an upgrade would: the edited station file stays.
+dpkg_root=$work/dpkg-root
+mkdir -p "$dpkg_root"/var/lib/dpkg/{info,updates,triggers,alternatives}
+touch "$dpkg_root/var/lib/dpkg/status"
+install_into_root() {
+    dpkg --root="$dpkg_root" --force-depends --force-script-chrootless --no-triggers \
+        -i "$deb" </dev/null >"$work/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$work/dpkg.log")"
+}
+install_into_root
+echo "station = BENCH-EDITED" >>"$dpkg_root/etc/zul10/station.conf"
+install_into_root
+grep -qx "station = BENCH-EDITED" "$dpkg_root/etc/zul10/station.conf" ||
+    fail "installing again overwrote the edited station file"
 # The library dependencies come from dpkg-shlibdeps.
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' ||
     fail "no Qt libraries in Depends: $(dpkg-deb -f "$deb" Depends)"
@@ -55,6 +73,9 @@ file "$root/usr/share/icons/hicolor/32x32/apps/$icon.png" | grep -q 'PNG image d
 
 program=$root/usr/bin/zul10
 simulator=$root/usr/bin/zul1x-sim
+# The station file as shipped (all comments: it turns nothing on, and has
+# nothing a box would name), never this machine's own.
+export ZUL10_STATION_FILE=$root/etc/zul10/station.conf
 # No port name may lead to a serial device of this machine.
 for n in 1 2 3 4 5 6 7; do export "ZUL10_COM$n=$work/no-line"; done
 

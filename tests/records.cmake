@@ -15,6 +15,7 @@ zul_add_test(record_content_test SOURCES record_content_test.cpp
              ${PROJECT_SOURCE_DIR}/app/Wizard.cpp ${PROJECT_SOURCE_DIR}/app/WizardSteps.cpp
              LIBS zul_records zul_sim)
 zul_add_test(station_config_test SOURCES station_config_test.cpp LIBS zul_records)
+target_compile_definitions(station_config_test PRIVATE ZUL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 if(CMAKE_CROSSCOMPILING)
     target_include_directories(record_content_test PRIVATE ${CMAKE_BINARY_DIR}/json-include)
 else()

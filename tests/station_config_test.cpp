@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -114,6 +116,35 @@ TEST(StationConfig, ReadFromDisk) {
     EXPECT_TRUE(huge.records.empty());
     ASSERT_EQ(huge.problems.size(), 1u);
     EXPECT_NE(huge.problems[0].find("64 KiB"), std::string::npos);
+}
+
+TEST(StationConfig, TheShippedExampleTurnsNothingOnAndEachOfItsSettingsWorks) {
+    const std::string example = test::ReadFile(ZUL_SOURCE_DIR "/packaging/station.conf");
+    ASSERT_FALSE(example.empty());
+    const StationConfig shipped = ParseStationConfig(example, "station.conf", Variables({}));
+    EXPECT_TRUE(shipped.problems.empty()) << shipped.ProblemText();
+    EXPECT_TRUE(shipped.station.empty() && shipped.records.empty() && shipped.trace.empty() &&
+                shipped.unitIdPattern.empty() && !shipped.scanUnitId);
+
+    // Each commented setting, with its "#" taken away, is one that is used.
+    std::string uncommented;
+    int settings = 0;
+    for (size_t at = 0; at < example.size();) {
+        const size_t end = std::min(example.find('\n', at), example.size());
+        std::string line = example.substr(at, end - at);
+        if (line.size() > 1 && line[0] == '#' && std::islower(static_cast<unsigned char>(line[1]))) {
+            line.erase(0, 1);
+            ++settings;
+        }
+        uncommented += line + "\n";
+        at = end + 1;
+    }
+    const StationConfig all = ParseStationConfig(uncommented, "station.conf", Variables({}));
+    EXPECT_EQ(settings, 5);
+    EXPECT_TRUE(all.problems.empty()) << all.ProblemText();
+    EXPECT_FALSE(all.station.empty() || all.records.empty() || all.trace.empty() ||
+                 all.unitIdPattern.empty());
+    EXPECT_TRUE(all.scanUnitId);
 }
 
 }  // namespace
