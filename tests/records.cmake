@@ -1,7 +1,7 @@
 # The run records, the yield report and the line monitor. The wizard is built
 # from its plain C++ sources, so these suites need no widgets.
 zul_add_test(records_test SOURCES records_test.cpp ${PROJECT_SOURCE_DIR}/app/Wizard.cpp
-             ${PROJECT_SOURCE_DIR}/app/WizardSteps.cpp LIBS zul_records zul_sim)
+             ${PROJECT_SOURCE_DIR}/app/WizardSteps.cpp LIBS zul_records zul_report zul_sim)
 zul_add_test(line_monitor_test SOURCES line_monitor_test.cpp LIBS zul_records)
 # The JSON library, for the suite that reads records back.
 if(CMAKE_CROSSCOMPILING)
