@@ -14,6 +14,7 @@ std::optional<double> Moments::Sd() const {
 Capability CapabilityOf(const ValueTally& tally, const ValueSpec& spec) {
     Capability c;
     c.n = tally.moments.n;
+    c.judged = spec.judged;
     if (c.n == 0) return c;
     c.mean = tally.moments.mean;
     c.sd = tally.moments.Sd();
@@ -39,6 +40,7 @@ Capability CapabilityOf(const ValueTally& tally, const ValueSpec& spec) {
 
 bool CloserToLimits(const Capability& a, const Capability& b) {
     if ((a.n == 0) != (b.n == 0)) return a.n != 0;
+    if (a.judged != b.judged) return a.judged;
     if (a.outsideShare != b.outsideShare) return a.outsideShare > b.outsideShare;
     if (a.cpk.has_value() != b.cpk.has_value()) return a.cpk.has_value();
     if (a.cpk && *a.cpk != *b.cpk) return *a.cpk < *b.cpk;

@@ -48,6 +48,7 @@ struct ValueTally {
 // readings: never a NaN or an infinity.
 struct Capability {
     uint64_t n = 0;
+    bool judged = true;  // false for a value shown against limits but never judged
     double mean = 0;
     std::optional<double> sd;
     int min = 0, max = 0;
@@ -57,9 +58,10 @@ struct Capability {
 };
 Capability CapabilityOf(const ValueTally& tally, const ValueSpec& spec);
 
-// Whether a comes before b in the order "closest to its limits first": any
-// share outside the limits first (the largest first), then the lowest Cpk,
-// then values without a Cpk, then values without readings.
+// Whether a comes before b in the order "closest to its limits first": the
+// judged values before those never judged, and among them any share outside
+// the limits first (the largest first), then the lowest Cpk, then values
+// without a Cpk; values without readings last.
 bool CloserToLimits(const Capability& a, const Capability& b);
 
 }  // namespace zul::records

@@ -157,15 +157,15 @@ void CapabilitySection(Lines& out, const Figures& f) {
     out("");
     out("Closest to their limits (process capability against limits " +
         std::string(kLimitsRevision) + ")");
-    out("  Value      Label             n    Mean     SD  Min  Max  Limits      Cp    Cpk  "
-        "Outside");
+    out("  Value            Label             n    Mean     SD  Min  Max  Limits      Cp    Cpk"
+        "  Outside");
     size_t shown = 0;
     for (size_t i : f.closestFirst) {
         const Capability& c = f.capability[i];
         if (c.n == 0 || shown == kSummaryValues) break;
         ++shown;
         const ValueSpec& spec = kJudgedValues[i];
-        out("  " + Cell(ValueKey(spec), 11) + Cell(spec.label, 12) +
+        out("  " + Cell(ValueKey(spec), 17) + Cell(spec.label, 12) +
             Cell(std::to_string(c.n), 8, true) + Cell(Fixed(c.mean, 1), 8, true) +
             Cell(Fixed(c.sd, 2), 7, true) + Cell(std::to_string(c.min), 5, true) +
             Cell(std::to_string(c.max), 5, true) + "  " +
