@@ -91,7 +91,8 @@ void Summary(HtmlWriter& html, const Figures& f, const RecordReader::Tally& tall
     if (tally.skippedEntries > 0) {
         note(std::to_string(tally.skippedEntries) + " entries that are no regular file skipped");
     }
-    if (tally.duplicates > 0) note(Counted(tally.duplicates, "second delivery") + " dropped");
+    if (tally.duplicates > 0)
+        note(Counted(tally.duplicates, "second delivery", "second deliveries") + " dropped");
     if (tally.readError) note("some files could not be read");
     if (!notes.empty()) html.Element("p", {{"class", "note"}}, notes + " (named by the command).");
     if (f.formatOne > 0) {

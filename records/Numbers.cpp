@@ -28,8 +28,8 @@ std::string Share(double share) {
     return Fixed(100.0 * share, 2) + " %";
 }
 
-std::string Counted(int64_t n, const std::string& noun) {
-    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+std::string Counted(int64_t n, const std::string& noun, const std::string& plural) {
+    return std::to_string(n) + " " + (n == 1 ? noun : plural.empty() ? noun + "s" : plural);
 }
 
 }  // namespace zul::records

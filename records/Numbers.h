@@ -18,7 +18,7 @@ std::string Fixed(const std::optional<double>& value, int digits);
 std::string Percent(int64_t part, int64_t whole);
 // A share 0 to 1 as a percentage with two decimals, "0.37 %".
 std::string Share(double share);
-// "1 run", "2 runs".
-std::string Counted(int64_t n, const std::string& noun);
+// "1 run", "2 runs"; plural where the noun does not take an s.
+std::string Counted(int64_t n, const std::string& noun, const std::string& plural = "");
 
 }  // namespace zul::records

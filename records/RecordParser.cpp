@@ -151,6 +151,28 @@ bool CatalogueMeasured(int item, std::string_view name) {
     return false;
 }
 
+// "-12345678901234567890": digits only, more than fit into 64 bits.
+bool IsLongInteger(std::string_view token) {
+    while (!token.empty() && (token.back() == ' ' || token.back() == '\t')) token.remove_suffix(1);
+    if (!token.empty() && token[0] == '-') token.remove_prefix(1);
+    if (token.size() < 19) return false;
+    for (char c : token) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// Whether a line that is no object is still JSON (an array, a string, a
+// number, true, false, null): another program's, not a broken one.
+bool OtherJson(std::string_view line) {
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    if (line.empty()) return false;
+    const char c = line.front();
+    return c == '[' || c == '"' || c == '-' || (c >= '0' && c <= '9') || line == "true" ||
+           line == "false" || line == "null";
+}
+
 size_t IndexOf(const ValueSpec* spec) {
     return static_cast<size_t>(spec - kJudgedValues.data());
 }
@@ -212,7 +234,13 @@ struct RecordParser::Impl {
         if (!TypeOf(value, type)) return false;
         if (type != od::json_type::number) return Fail(Bad::WrongKind, field);
         od::number number;
-        if (const error_code e = value.get_number().get(number)) return Fail(Classify(e), field);
+        if (const error_code e = value.get_number().get(number)) {
+            // A whole number of more digits than any 64-bit number holds.
+            if (e == error_code::NUMBER_ERROR && IsLongInteger(value.raw_json_token())) {
+                return Fail(Bad::OutOfRange, field);
+            }
+            return Fail(Classify(e), field);
+        }
         if (number.is_int64()) {
             out = number.get_int64();
         } else if (number.is_uint64()) {
@@ -459,7 +487,7 @@ bool RecordParser::ParseInPlace(const char* data, std::size_t size, std::size_t 
     }
     od::object object;
     if (const error_code e = doc.get_object().get(object)) {
-        if (Classify(e) == Bad::WrongKind) {
+        if (Classify(e) == Bad::WrongKind && OtherJson(std::string_view(data, size))) {
             why_ = "not a ZUL10 record";
             return false;
         }

@@ -201,7 +201,8 @@ std::string SummaryText(const Figures& f, const RecordReader::Tally& tally,
             "error)");
     }
     if (tally.duplicates > 0) {
-        out(Counted(tally.duplicates, "second delivery") + " of a run dropped");
+        out(Counted(tally.duplicates, "second delivery", "second deliveries") +
+            " of a run dropped");
     }
     if (tally.readError) out("Some files could not be read (named on standard error)");
     if (f.formatOne > 0) {

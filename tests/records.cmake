@@ -9,3 +9,12 @@ if(CMAKE_CROSSCOMPILING)
 else()
     target_link_libraries(records_test PRIVATE nlohmann_json::nlohmann_json)
 endif()
+# The yield report over hostile and hand-made folders, and the command
+# itself (its exit codes, the entries it must not wait on).
+zul_add_test(record_report_test SOURCES record_report_test.cpp
+             ${PROJECT_SOURCE_DIR}/records/tool/ReportCommand.cpp LIBS zul_report)
+if(CMAKE_CROSSCOMPILING)
+    target_include_directories(record_report_test PRIVATE ${CMAKE_BINARY_DIR}/json-include)
+else()
+    target_link_libraries(record_report_test PRIVATE nlohmann_json::nlohmann_json)
+endif()
