@@ -33,16 +33,15 @@ void RecordFile::Close() {
 
 RecordFile::Opened RecordFile::Open(const std::filesystem::path& path, std::string& why) {
     Close();
+    // What the entry itself is (GetFileAttributesW does not follow a
+    // link). A device reached through a path gives no attributes: the
+    // opened handle's type tells below.
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        why = SystemMessage(GetLastError());
-        return Opened::Failed;
-    }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         why = "a symbolic link";
         return Opened::NotRegular;
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         why = "a folder";
         return Opened::NotRegular;
     }
@@ -56,10 +55,13 @@ RecordFile::Opened RecordFile::Open(const std::filesystem::path& path, std::stri
         return Opened::Failed;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+    const DWORD type = GetFileType(handle);
+    if (type != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-        why = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? "a symbolic link"
-                                                                          : "not a regular file";
+        why = type == FILE_TYPE_CHAR                                        ? "a device"
+              : type == FILE_TYPE_PIPE                                      ? "a pipe"
+              : (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? "a symbolic link"
+                                                                            : "not a regular file";
         CloseHandle(handle);
         return Opened::NotRegular;
     }

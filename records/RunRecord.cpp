@@ -59,9 +59,16 @@ void RunRecord::Clear() {
     eepromWritten.fill(-1);
 }
 
+// Built by appending: GCC 12 warns falsely (-Wrestrict) on some chains of
+// std::string operator+.
 std::string ValueKey(const ValueSpec& spec) {
-    std::string key = std::to_string(spec.item) + "." + std::string(spec.name);
-    if (spec.slot >= 0) key += "." + std::to_string(spec.slot);
+    std::string key = std::to_string(spec.item);
+    key += '.';
+    key += spec.name;
+    if (spec.slot >= 0) {
+        key += '.';
+        key += std::to_string(spec.slot);
+    }
     return key;
 }
 
@@ -69,8 +76,13 @@ std::string ExtraKey(std::size_t column) {
     for (const ExtraSpec& extra : kExtraValues) {
         const std::size_t width = extra.count == 0 ? 1 : static_cast<std::size_t>(extra.count);
         if (column < width) {
-            std::string key = std::to_string(extra.item) + "." + std::string(extra.name);
-            if (extra.count > 0) key += "." + std::to_string(column);
+            std::string key = std::to_string(extra.item);
+            key += '.';
+            key += extra.name;
+            if (extra.count > 0) {
+                key += '.';
+                key += std::to_string(column);
+            }
             return key;
         }
         column -= width;

@@ -457,6 +457,24 @@ TEST(RecordReport, TheWritersEscapeEveryPieceOfData) {
               "'=1+1,'+1,'-1,'@A1,'\xEF\xBF\xBD=1,'\xEF\xBF\xBD=1,plain,\"a,b\",\"a\"\"b\",-5\r\n");
 }
 
+TEST(RecordReport, FoldersNamedLikeRecordFilesAreSkippedOnBothPlatforms) {
+    // Links and devices are made only on POSIX below: Wine's
+    // CreateSymbolicLinkW answers success and makes nothing.
+    TemporaryDirectory dir;
+    std::filesystem::create_directory(dir.File("zul10-x.jsonl"));
+    std::filesystem::create_directory(dir.File("zul10-2026-01-05.jsonl"));
+    Write(dir, "zul10-2026-01-04.jsonl",
+          {Record("cccccccc-0000-4000-8000-000000000002", "2026-01-04T08:00:00+09:00").dump()});
+    const ReadBack all = ReadRecords(dir.path().string());
+    EXPECT_EQ(all.runs.size(), 1u) << all.errors;
+    EXPECT_EQ(all.tally.skippedEntries, 2) << all.errors;
+    EXPECT_FALSE(all.tally.readError);
+    EXPECT_NE(all.errors.find("zul10-x.jsonl: a folder, not a regular file: skipped"),
+              std::string::npos)
+        << all.errors;
+    EXPECT_NE(all.errors.find("zul10-2026-01-05.jsonl: a folder"), std::string::npos) << all.errors;
+}
+
 #ifndef _WIN32
 // Runs the command with its outputs into files of dir; the exit code.
 int Command(const TemporaryDirectory& dir, std::vector<std::string> args) {
