@@ -48,7 +48,9 @@ void YieldPerDay(HtmlWriter& html, const Figures& f) {
         Label(html, left - 6, y + 4, "axis", "end", std::to_string(p) + " %");
         html.NewLine();
     }
-    const int labelEvery = std::max(1, n / 16);
+    // A label every so many days that no two of them (about 40 px each)
+    // overlap.
+    const int labelEvery = std::max(1, static_cast<int>(std::ceil(44 / slot)));
     int i = 0;
     for (const auto& [date, day] : f.days) {
         const RunCounts& c = day.counts;
@@ -83,7 +85,8 @@ void Pareto(HtmlWriter& html, const Figures& f) {
     int64_t total = 0;
     for (const auto& [cause, count] : causes) total += count;
     const int n = static_cast<int>(causes.size());
-    const double left = 56, top = 20, plotH = 200, slot = 80;
+    // Room on the left for the first cause's slanted label.
+    const double left = 150, top = 20, plotH = 200, slot = 80;
     const double right = left + slot * std::max(n, 1);
     Start(html, right + 60, top + plotH + 150, "Failure causes, Pareto chart");
     for (int p = 0; p <= 100; p += 25) {
