@@ -156,4 +156,27 @@ std::vector<std::pair<std::string, const Figures::Station*>> Figures::StationsBy
     return out;
 }
 
+std::vector<std::pair<std::string, Figures::Station>> Figures::StationRows(
+    std::size_t shown) const {
+    std::vector<std::pair<std::string, Station>> rows;
+    Station rest = stations.others();
+    const auto byRuns = StationsByRuns();
+    for (size_t i = 0; i < byRuns.size(); ++i) {
+        const Station& s = *byRuns[i].second;
+        if (i < shown) {
+            rows.emplace_back(byRuns[i].first, s);
+            continue;
+        }
+        rest.counts.runs += s.counts.runs;
+        rest.counts.complete += s.counts.complete;
+        rest.counts.failed += s.counts.failed;
+        rest.counts.communication += s.counts.communication;
+        rest.units += s.units;
+        rest.judgedUnits += s.judgedUnits;
+        rest.firstPass += s.firstPass;
+    }
+    if (rest.counts.runs > 0) rows.emplace_back("(others)", rest);
+    return rows;
+}
+
 }  // namespace zul::records

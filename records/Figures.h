@@ -98,6 +98,10 @@ public:
     // After Finish: the causes most first, the stations most runs first.
     std::vector<std::pair<std::string, int64_t>> CausesByCount() const;
     std::vector<std::pair<std::string, const Station*>> StationsByRuns() const;
+    // After Finish: the shown stations with most runs, most first, then
+    // "(others)" adding up the rest (and those beyond kMaxStations), when
+    // there are any.
+    std::vector<std::pair<std::string, Station>> StationRows(std::size_t shown) const;
     // After Finish: each value's capability, and the catalogue's indexes in
     // the order closest to the limits first.
     std::array<Capability, kValueCount> capability{};

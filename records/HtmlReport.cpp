@@ -202,24 +202,7 @@ void Stations(HtmlWriter& html, const Figures& f) {
             .Figure(Percent(s.counts.complete, s.counts.Judged()))
             .Figure(Percent(s.firstPass, s.judgedUnits));
     };
-    constexpr size_t kShown = 50;
-    const auto stations = f.StationsByRuns();
-    Figures::Station rest = f.stations.others();
-    for (size_t i = 0; i < stations.size(); ++i) {
-        const Figures::Station& s = *stations[i].second;
-        if (i < kShown) {
-            row(stations[i].first, s);
-            continue;
-        }
-        rest.counts.runs += s.counts.runs;
-        rest.counts.complete += s.counts.complete;
-        rest.counts.failed += s.counts.failed;
-        rest.counts.communication += s.counts.communication;
-        rest.units += s.units;
-        rest.judgedUnits += s.judgedUnits;
-        rest.firstPass += s.firstPass;
-    }
-    if (rest.counts.runs > 0) row("(others)", rest);
+    for (const auto& [name, station] : f.StationRows(50)) row(name, station);
     EndTable(html);
 }
 

@@ -23,14 +23,6 @@ constexpr std::string_view kSuffix = ".jsonl";
 constexpr std::size_t kChunk = 256 * 1024;
 constexpr std::size_t kBuffer = RecordParser::kMaxLine + kChunk + RecordParser::kPadding;
 
-bool IsDate(std::string_view text) {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-    for (size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
-        if (text[i] < '0' || text[i] > '9') return false;
-    }
-    return true;
-}
-
 // The name of an entry as UTF-8 bytes (Windows names are UTF-16).
 std::string NameOf(const fs::path& path) {
     const std::u8string name = path.filename().u8string();
@@ -43,6 +35,14 @@ fs::path PathOf(const std::string& text) {
 }
 
 }  // namespace
+
+bool IsDate(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+    for (size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    return true;
+}
 
 bool IsRecordFileName(std::string_view name) {
     return name.size() > kPrefix.size() + kSuffix.size() && name.starts_with(kPrefix) &&

@@ -25,6 +25,8 @@ struct DateRange {
 // "zul10-YYYY-MM-DD-<anything>.jsonl" gives YYYY-MM-DD; empty for a name
 // without one.
 std::string_view NameDate(std::string_view name);
+// Whether text is a date as YYYY-MM-DD (digits and dashes in their places).
+bool IsDate(std::string_view text);
 // Whether name is a record file's name: zul10-*.jsonl.
 bool IsRecordFileName(std::string_view name);
 

@@ -109,24 +109,8 @@ void StationSection(Lines& out, const Figures& f) {
             Cell(Percent(s.counts.complete, s.counts.Judged()), 10, true) +
             Cell(Percent(s.firstPass, s.judgedUnits), 12, true));
     };
-    const auto stations = f.StationsByRuns();
-    constexpr size_t kShown = 20;
-    Figures::Station rest = f.stations.others();
-    for (size_t i = 0; i < stations.size(); ++i) {
-        const Figures::Station& s = *stations[i].second;
-        if (i < kShown) {
-            row(stations[i].first, s);
-            continue;
-        }
-        rest.counts.runs += s.counts.runs;
-        rest.counts.complete += s.counts.complete;
-        rest.counts.failed += s.counts.failed;
-        rest.counts.communication += s.counts.communication;
-        rest.units += s.units;
-        rest.judgedUnits += s.judgedUnits;
-        rest.firstPass += s.firstPass;
-    }
-    if (rest.counts.runs > 0) row("(others)", rest);
+    const auto stations = f.StationRows(20);
+    for (const auto& [name, station] : stations) row(name, station);
     if (stations.empty()) out("  none");
 }
 

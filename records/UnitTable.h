@@ -13,11 +13,12 @@ namespace zul::records {
 // first and last run that came to a verdict (complete or failed), whether
 // each completed, its count of runs and the station of its first run. The
 // serials themselves are kept only for the units retested most. At most
-// kMaxUnits units are kept (at most 40 MiB); units beyond are counted as
-// runs only (untracked()).
+// kMaxUnits units are kept (2^20 slots, 20 MiB; a year of a 20-bench line
+// is about 600,000 runs); units beyond are counted as runs only
+// (untracked()).
 class UnitTable {
 public:
-    static constexpr std::size_t kMaxUnits = std::size_t{3} << 19;  // 1,572,864
+    static constexpr std::size_t kMaxUnits = std::size_t{3} << 18;  // 786,432
     static constexpr std::size_t kShown = 10;                       // units retested most
     static constexpr uint32_t kMaxRuns = (1u << 15) - 1;            // counts stop there
     static constexpr uint32_t kOtherStation = (1u << 12) - 1;       // beyond 4094 stations

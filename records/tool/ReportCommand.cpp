@@ -52,14 +52,6 @@ int Usage(const std::string& problem) {
     return 2;
 }
 
-bool IsDate(std::string_view text) {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-    for (size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
-        if (text[i] < '0' || text[i] > '9') return false;
-    }
-    return true;
-}
-
 // Writes bytes to the standard output; false when it cannot take them.
 bool Out(std::string_view bytes) {
     return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
