@@ -30,6 +30,7 @@
 #include "records/RecordParser.h"
 #include "records/SummaryText.h"
 #include "records/TextSafety.h"
+#include "records/UnitTable.h"
 #include "records/tool/Commands.h"
 
 namespace zul {
@@ -473,6 +474,32 @@ TEST(RecordReport, FoldersNamedLikeRecordFilesAreSkippedOnBothPlatforms) {
               std::string::npos)
         << all.errors;
     EXPECT_NE(all.errors.find("zul10-2026-01-05.jsonl: a folder"), std::string::npos) << all.errors;
+}
+
+TEST(RecordReport, BoundedTablesCountWhatTheyCannotKeep) {
+    // Units: the table keeps its maximum, and counts the rest as runs; the
+    // unit retested most is found among them however late its runs come.
+    records::UnitTable units;
+    const std::size_t n = records::UnitTable::kMaxUnits + 5;
+    for (std::size_t i = 0; i < n; ++i) {
+        units.Add("SN" + std::to_string(i), static_cast<int64_t>(i), 1, true, true);
+        if (i % 100000 == 7) units.Add("SN7", static_cast<int64_t>(i), 1, true, i > 200000);
+    }
+    EXPECT_EQ(units.size(), records::UnitTable::kMaxUnits);
+    EXPECT_EQ(units.untracked(), 5);
+    const auto most = units.MostRuns();
+    ASSERT_FALSE(most.empty());
+    EXPECT_EQ(most[0].first.serial, "SN7");
+    EXPECT_EQ(most[0].first.runs, 1 + n / 100000 + (n % 100000 > 7 ? 1 : 0));
+    EXPECT_TRUE(most[0].second.firstComplete());  // its first run, at 7, completed
+    EXPECT_TRUE(most[0].second.lastComplete());
+    // Names: kept up to the maximum, the rest counted as others.
+    records::BoundedTally<int64_t> causes(3);
+    for (const char* cause : {"a", "b", "c", "d", "a", "e"}) ++causes[cause];
+    EXPECT_EQ(causes.names().size(), 3u);
+    EXPECT_EQ(causes.names().at("a"), 2);
+    EXPECT_EQ(causes.others(), 2);
+    EXPECT_TRUE(causes.overflowed());
 }
 
 #ifndef _WIN32
