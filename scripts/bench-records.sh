@@ -80,7 +80,7 @@ printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..46})" "$(printf -- '-%.0s' {1.
 row() { printf '| %-44s | %-28s | %-18s | %-7s |\n' "$@"; }
 row "jq -r .outcome | sort | uniq -c, 200 MB" "$jq_s s ($(rate "$jq_s")), $(mib "$jq_kib")" "-" "-"
 row "zul10-records summary, 200 MB" "$sum_s s ($(rate "$sum_s")), ${ratio}x jq" ">= 4x jq" \
-    "$(verdict "$(awk -v r="$ratio" 'BEGIN { print r >= 4 }')")"
+    "$(verdict "$(awk -v r="$ratio" 'BEGIN { print (r >= 4) }')")"
 row "  its peak resident memory" "$(mib "$sum_kib")" "<= 64 MiB" "$(verdict $((sum_kib <= 65536)))"
 row "zul10-records csv, 200 MB" "$csv_s s, $(mib "$csv_kib")" "-" "-"
 row "zul10-records html, 200 MB" "$html_s s, $(mib "$html_kib")" "-" "-"
