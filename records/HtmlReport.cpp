@@ -8,11 +8,6 @@ namespace zul::records {
 
 namespace {
 
-constexpr const char* kItemTitles[7] = {"Eeprom Erasing",           "Lever sensor check",
-                                        "White level adjustment",   "Black level adjustment",
-                                        "Without paper adjustment", "Mag adjustment",
-                                        "Motor speed check"};
-
 constexpr HtmlConstant kStyle =
     "body{font-family:Arial,Helvetica,sans-serif;margin:24px;color:#222}\n"
     "h1{font-size:22px;margin-bottom:4px}h2{font-size:17px;margin-top:28px}\n"
@@ -233,7 +228,7 @@ void Failures(HtmlWriter& html, const Figures& f) {
     Heads(html, {"Item", "Failures", "Communication errors"});
     for (size_t i = 0; i < 7; ++i) {
         Row(html)
-            .Text(std::to_string(i + 1) + "." + kItemTitles[i])
+            .Text(std::to_string(i + 1) + "." + std::string(ItemTitle(static_cast<int>(i) + 1)))
             .Figure(f.failedByItem[i])
             .Figure(f.communicationByItem[i]);
     }

@@ -90,6 +90,14 @@ std::string ExtraKey(std::size_t column) {
     return "";
 }
 
+std::string_view ItemTitle(int item) {
+    constexpr std::string_view kTitles[7] = {"Eeprom Erasing",           "Lever sensor check",
+                                             "White level adjustment",   "Black level adjustment",
+                                             "Without paper adjustment", "Mag adjustment",
+                                             "Motor speed check"};
+    return item >= 1 && item <= 7 ? kTitles[item - 1] : std::string_view();
+}
+
 std::string_view CauseText(std::string_view banner) {
     const size_t first = banner.find_first_not_of("X ");
     if (first == std::string_view::npos) return banner;

@@ -92,6 +92,10 @@ std::string ValueKey(const ValueSpec& spec);
 // The name of column i of kExtraValues: "3.registers.0", "6.peak_held".
 std::string ExtraKey(std::size_t column);
 
+// The title of item 1 to 7 as the window's item labels show it ("White
+// level adjustment"); "" for any other number.
+std::string_view ItemTitle(int item);
+
 // A banner without its frame: "Cannot erase EEPROM !".
 std::string_view CauseText(std::string_view banner);
 

@@ -7,11 +7,6 @@ namespace zul::records {
 
 namespace {
 
-constexpr const char* kItemTitles[7] = {"Eeprom Erasing",           "Lever sensor check",
-                                        "White level adjustment",   "Black level adjustment",
-                                        "Without paper adjustment", "Mag adjustment",
-                                        "Motor speed check"};
-
 // The characters text takes on a terminal: one a code point (UTF-8
 // continuation bytes take none).
 size_t Width(std::string_view text) {
@@ -121,7 +116,9 @@ void FailureSection(Lines& out, const Figures& f) {
     for (size_t i = 0; i < 7; ++i) {
         if (f.failedByItem[i] == 0 && f.communicationByItem[i] == 0) continue;
         any = true;
-        out("  " + Cell(std::to_string(i + 1) + "." + kItemTitles[i], 28) +
+        out("  " +
+            Cell(std::to_string(i + 1) + "." + std::string(ItemTitle(static_cast<int>(i) + 1)),
+                 28) +
             Num(f.failedByItem[i], 8) + Num(f.communicationByItem[i], 10));
     }
     if (!any) out("  none");
