@@ -419,6 +419,106 @@ TEST(RecordReport, YieldByUnitAndCapabilityMatchFiguresWorkedOutByHand) {
     EXPECT_NE(page.find("<h2>Yield by unit</h2>"), std::string::npos);
 }
 
+TEST(RecordReport, LinesAcrossTheReadersChunksAndLineEndsAllCount) {
+    // Records of many sizes, some far longer than a read of 256 KiB, with
+    // CR LF and LF ends and blank lines between: every record read once,
+    // and the line numbers of what is named still right behind them.
+    TemporaryDirectory dir;
+    std::string text;
+    int expected = 0, lineNumber = 0;
+    for (int i = 0; i < 60; ++i) {
+        Json r = Record("abababab-0000-4000-8000-" + std::to_string(100000000000 + i),
+                        "2026-04-01T08:00:00.000+09:00");
+        r["pad"] = std::string(static_cast<size_t>(i * 7919 % 20) * 37000, 'p');
+        text += r.dump() + (i % 3 == 0 ? "\r\n" : "\n");
+        ++expected;
+        ++lineNumber;
+        if (i % 7 == 0) {
+            text += "\n   \n";
+            lineNumber += 2;
+        }
+    }
+    text += "{\"torn\":\n";
+    test::WriteFile(dir.File("zul10-2026-04-01.jsonl"), text);
+    const ReadBack all = ReadRecords(dir.path().string());
+    EXPECT_EQ(all.runs.size(), static_cast<size_t>(expected));
+    EXPECT_EQ(all.tally.badLines, 1);
+    EXPECT_NE(all.errors.find("zul10-2026-04-01.jsonl:" + std::to_string(lineNumber + 1) +
+                              ": torn or not JSON"),
+              std::string::npos)
+        << all.errors;
+}
+
+TEST(RecordReport, RunsAreOrderedByTheirMomentAcrossOffsetsAndCountedPerDay) {
+    TemporaryDirectory dir;
+    const auto run = [](int n, const std::string& start, int speed, bool failed) {
+        Json r = Record("cdcdcdcd-0000-4000-8000-00000000000" + std::to_string(n), start, "U1");
+        r["items"] = Json::array({SpeedItem(speed)});
+        if (failed) r = Failed(r, 7, "XXX  Motor speed error !  XXX");
+        return r.dump();
+    };
+    // 09:30+09:00 is 00:30 UTC: before 01:00 UTC, though written later
+    // and with the larger local time.
+    Write(dir, "zul10-2026-05-01.jsonl",
+          {run(1, "2026-05-01T01:00:00.000Z", 100, false),
+           run(2, "2026-05-01T09:30:00.000+09:00", 130, true),
+           run(3, "2026-05-01T03:00:00.000+02:00", 104, false)});
+    Write(dir, "zul10-2026-05-02.jsonl",
+          {run(4, "2026-05-02T08:00:00.000+09:00", 110, false),
+           run(5, "2026-05-02T09:00:00.000+09:00", 112, false)});
+    const ReadBack all = ReadRecords(dir.path().string());
+    ASSERT_EQ(all.runs.size(), 5u) << all.errors;
+    EXPECT_EQ(all.figures.units.firstPass, 0);  // the failure at 00:30 UTC came first
+    EXPECT_EQ(all.figures.units.finalPass, 1);
+    // The run chart's days: each day's own mean and spread.
+    const std::size_t speed = FindJudgedValue(7, "speed", -1) - kJudgedValues.data();
+    ASSERT_EQ(all.figures.days.size(), 2u);
+    const records::Moments& first = all.figures.days.at("2026-05-01").values[speed];
+    const records::Moments& second = all.figures.days.at("2026-05-02").values[speed];
+    EXPECT_EQ(first.n, 3u);
+    EXPECT_NEAR(first.mean, (100 + 130 + 104) / 3.0, 1e-9);
+    EXPECT_EQ(second.n, 2u);
+    EXPECT_NEAR(second.mean, 111, 1e-9);
+    EXPECT_NEAR(*second.Sd(), std::sqrt(2.0), 1e-9);
+}
+
+TEST(RecordReport, ASecondFormatRecordKeepsTheLimitsAndVerdictsItWasJudgedBy) {
+    // Judged at the bench against other limits (a lower bound of 70): the
+    // report shows the record's own verdict and limits, and judges only its
+    // capability against the program's.
+    TemporaryDirectory dir;
+    Json r = Failed(Record("efefefef-0000-4000-8000-000000000001", "2026-06-01T08:00:00+09:00"), 3,
+                    "XXXXXX  Adjustment error of white reference paper !  XXXXXX");
+    r["limits"] = "0badf00d";
+    r["items"] = Json::array({{{"item", 3},
+                               {"title", "White level adjustment"},
+                               {"verdict", "fail"},
+                               {"measured", {{"ad", {77, 77, 77, 65}}}},
+                               {"values",
+                                {{{"name", "ad"},
+                                  {"slot", 3},
+                                  {"label", "Front Red"},
+                                  {"value", 65},
+                                  {"lower", 70},
+                                  {"upper", 92},
+                                  {"verdict", "fail"}}}},
+                               {"eeprom_written", false}}});
+    Write(dir, "zul10-2026-06-01.jsonl", {r.dump()});
+    const ReadBack all = ReadRecords(dir.path().string());
+    ASSERT_EQ(all.runs.size(), 1u) << all.errors;
+    // Only the judged values count as readings: measured "ad" is the same
+    // reading, kept under its old name.
+    EXPECT_EQ(test::Reading(all.runs[0], "3.ad.0"), -1);
+    const std::string csv = Csv(all);
+    EXPECT_NE(csv.find(",0badf00d,program,"), std::string::npos);
+    EXPECT_NE(csv.find(",3.ad.3 Front Red 65 (70-92),"), std::string::npos) << csv;
+    const std::size_t slot3 = FindJudgedValue(3, "ad", 3) - kJudgedValues.data();
+    EXPECT_EQ(all.figures.capability[slot3].outsideShare, 0.0);  // 65 is within 62-92
+    EXPECT_NE(records::SummaryText(all.figures, all.tally, "f")
+                  .find("1 run judged at the bench against other limits (0badf00d)"),
+              std::string::npos);
+}
+
 TEST(RecordReport, OneSidedAndSpreadlessValuesGiveNoFigureThatCannotBe) {
     // White D/A of slot 0: at least 30, upper bound 255 cannot fail.
     const ValueSpec& da = *FindJudgedValue(3, "da", 0);
