@@ -13,7 +13,7 @@ PACKAGES=(
     valgrind
     dpkg-dev file lintian desktop-file-utils zip nsis
     g++-mingw-w64-x86-64 wine64 wine
-    nlohmann-json3-dev
+    nlohmann-json3-dev libsimdjson-dev jq
     qemu-system-x86 busybox-static socat xz-utils
 )
 

@@ -18,7 +18,7 @@ fi
 cmake --build "$dir" -j2
 
 status=0
-for target in settings_file_fuzz parity_marking_fuzz; do
+for target in settings_file_fuzz parity_marking_fuzz record_reader_fuzz; do
     mkdir -p "$dir/corpus/$target"
     echo "== $target: ${seconds} s"
     if ! ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

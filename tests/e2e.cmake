@@ -12,7 +12,7 @@ function(zul_add_e2e_test name source timeout)
     add_executable(${name} ${source})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}
                                ${CMAKE_CURRENT_SOURCE_DIR})
-    target_link_libraries(${name} PRIVATE zul_e2e_support zul_widgets zul_records
+    target_link_libraries(${name} PRIVATE zul_e2e_support zul_widgets zul_records zul_report
                           nlohmann_json::nlohmann_json Qt6::Test GTest::gtest
                           GTest::gtest_main GTest::gmock Threads::Threads)
     target_compile_definitions(${name} PRIVATE

@@ -13,8 +13,9 @@
 #include "e2e/E2eBench.h"
 #include "mock/Environment.h"
 #include "mock/GoodRunScreens.h"
+#include "mock/ReadRecords.h"
 #include "mock/TemporaryDirectory.h"
-#include "records/RecordReport.h"
+#include "records/SummaryText.h"
 
 namespace zul {
 namespace {
@@ -109,18 +110,15 @@ TEST(E2eFaults, FailingWhiteSlotsShowTheirTable) {
     ExpectFailedThenCancel(b);
 
     // One record of the failed run: its item, its banner, its readings.
-    records::Records all;
-    std::ostringstream errors;
-    ASSERT_TRUE(records::LoadFolder(out.path().string(), all, errors));
-    ASSERT_EQ(all.runs.size(), 1u) << errors.str();
-    EXPECT_EQ(all.runs[0].outcome, "failed");
+    const test::ReadBack all = test::ReadRecords(out.path().string());
+    ASSERT_EQ(all.runs.size(), 1u) << all.errors;
+    EXPECT_EQ(all.runs[0].outcome, records::Outcome::Failed);
     EXPECT_EQ(all.runs[0].failedItem, 3);
     EXPECT_EQ(records::CauseText(all.runs[0].cause), "Adjustment error of white reference paper !");
-    const std::map<std::string, std::string> values(all.runs[0].values.begin(),
-                                                    all.runs[0].values.end());
-    EXPECT_EQ(values.at("3.ad.3"), "61");
-    EXPECT_EQ(values.at("3.eeprom_written"), "no");
-    EXPECT_THAT(records::SummaryText(all, "f"), testing::HasSubstr("3.White level adjustment"));
+    EXPECT_EQ(test::Reading(all.runs[0], "3.ad.3"), 61);
+    EXPECT_EQ(all.runs[0].eepromWritten[2], 0);
+    EXPECT_THAT(records::SummaryText(all.figures, all.tally, "f"),
+                testing::HasSubstr("3.White level adjustment"));
 }
 
 TEST(E2eFaults, UnitDroppingOffMidRunEndsTheItemInACommunicationError) {

@@ -15,8 +15,10 @@
 #include "e2e/E2eBench.h"
 #include "mock/Environment.h"
 #include "mock/GoodRunScreens.h"
+#include "mock/ReadRecords.h"
 #include "mock/TemporaryDirectory.h"
-#include "records/RecordReport.h"
+#include "records/HtmlReport.h"
+#include "records/SummaryText.h"
 
 namespace zul {
 namespace {
@@ -134,27 +136,27 @@ TEST(E2eHealthy, RecordAndLineMonitorOfACompleteRun) {
         b.form->close();  // and the window closed before its lever check
 
         // The complete run, and the next one ended by the closing window.
-        records::Records all;
-        std::ostringstream errors;
-        ASSERT_TRUE(records::LoadFolder(folder, all, errors));
-        ASSERT_EQ(all.runs.size(), 2u) << errors.str();
-        EXPECT_EQ(all.runs[1].outcome, "closed");
-        EXPECT_EQ(all.runs[1].verdicts[0], "pass");
-        const records::Run& run = all.runs[0];
-        EXPECT_EQ(run.outcome, "complete");
+        const test::ReadBack all = test::ReadRecords(folder);
+        ASSERT_TRUE(all.ok);
+        ASSERT_EQ(all.runs.size(), 2u) << all.errors;
+        EXPECT_EQ(all.runs[1].outcome, records::Outcome::Closed);
+        EXPECT_EQ(all.runs[1].items[0], records::Verdict::Pass);
+        const records::RunRecord& run = all.runs[0];
+        EXPECT_EQ(run.outcome, records::Outcome::Complete);
         EXPECT_EQ(run.device, b.sim.link());
         EXPECT_EQ(run.line, "9600 8E1");
         EXPECT_GE(run.seconds, 12.0);
         EXPECT_EQ(run.retries, 0);
-        const std::map<std::string, std::string> values(run.values.begin(), run.values.end());
-        EXPECT_EQ(values.at("2.paper_in.1"), "192");
-        EXPECT_EQ(values.at("3.ad.6"), "180");
-        EXPECT_EQ(values.at("6.peak"), "58");
-        EXPECT_EQ(values.at("7.speed"), "105");
-        EXPECT_EQ(values.at("7.eeprom_written"), "yes");
-        EXPECT_THAT(records::SummaryText(all, folder),
-                    testing::HasSubstr("1       0        1   100.0 %"));
-        EXPECT_THAT(records::HtmlPage(all, folder), testing::HasSubstr("1 complete, 0 failed"));
+        EXPECT_EQ(test::Reading(run, "2.paper_in.left"), 192);
+        EXPECT_EQ(test::Reading(run, "3.ad.6"), 180);
+        EXPECT_EQ(test::Reading(run, "6.peak.28"), 58);
+        EXPECT_EQ(test::Reading(run, "7.speed"), 105);
+        EXPECT_EQ(run.eepromWritten[6], 1);
+        EXPECT_THAT(records::SummaryText(all.figures, all.tally, folder),
+                    testing::HasSubstr("All              2         1       0         0        1"
+                                       "   100.0 %"));
+        EXPECT_THAT(records::HtmlPage(all.figures, all.tally, folder),
+                    testing::HasSubstr("1 complete, 0 failed"));
 
         // The monitor shows every command the unit received, in its order,
         // each answered.

@@ -1,7 +1,7 @@
 # The run records, the yield report and the line monitor. The wizard is built
 # from its plain C++ sources, so these suites need no widgets.
 zul_add_test(records_test SOURCES records_test.cpp ${PROJECT_SOURCE_DIR}/app/Wizard.cpp
-             ${PROJECT_SOURCE_DIR}/app/WizardSteps.cpp LIBS zul_records zul_sim)
+             ${PROJECT_SOURCE_DIR}/app/WizardSteps.cpp LIBS zul_records zul_report zul_sim)
 zul_add_test(line_monitor_test SOURCES line_monitor_test.cpp LIBS zul_records)
 # The JSON library, for the suite that reads records back.
 if(CMAKE_CROSSCOMPILING)
@@ -20,4 +20,13 @@ if(CMAKE_CROSSCOMPILING)
     target_include_directories(record_content_test PRIVATE ${CMAKE_BINARY_DIR}/json-include)
 else()
     target_link_libraries(record_content_test PRIVATE nlohmann_json::nlohmann_json)
+endif()
+# The yield report over hostile and hand-made folders, and the command
+# itself (its exit codes, the entries it must not wait on).
+zul_add_test(record_report_test SOURCES record_report_test.cpp
+             ${PROJECT_SOURCE_DIR}/records/tool/ReportCommand.cpp LIBS zul_report)
+if(CMAKE_CROSSCOMPILING)
+    target_include_directories(record_report_test PRIVATE ${CMAKE_BINARY_DIR}/json-include)
+else()
+    target_link_libraries(record_report_test PRIVATE nlohmann_json::nlohmann_json)
 endif()

@@ -12,11 +12,14 @@
 
 #include "mock/HostilePlan.h"
 #include "mock/ItemBench.h"
+#include "mock/ReadRecords.h"
 #include "mock/RecordingMessageSink.h"
 #include "mock/TemporaryDirectory.h"
 #include "mock/WizardRun.h"
-#include "records/RecordReport.h"
+#include "records/CsvReport.h"
+#include "records/HtmlReport.h"
 #include "records/RunLog.h"
+#include "records/SummaryText.h"
 #include "serial/FileStore.h"
 
 namespace zul {
@@ -151,16 +154,16 @@ TEST(RunRecords, EveryOutcomeGivesItsRecord) {
         EXPECT_EQ(r["items"].back()["item"], 6);
         EXPECT_EQ(r["items"].back()["verdict"], "unfinished");
     }
-    records::Records all;
-    std::ostringstream errors;
-    ASSERT_TRUE(records::LoadFolder(folder, all, errors));
+    const test::ReadBack all = test::ReadRecords(folder);
+    ASSERT_TRUE(all.ok);
     EXPECT_EQ(all.runs.size(), 5u);
-    EXPECT_EQ(all.badLines, 0) << errors.str();
-    const records::Figures f = records::Count(all);
-    EXPECT_EQ(f.complete, 1);
+    EXPECT_EQ(all.tally.badLines, 0) << all.errors;
+    const records::Figures& f = all.figures;
+    EXPECT_EQ(f.all.complete, 1);
     EXPECT_EQ(f.cancelled, 1);
     EXPECT_EQ(f.closed, 1);
-    EXPECT_EQ(f.failedByItem[0], 1);
+    EXPECT_EQ(f.communicationByItem[0], 1);  // counted apart from the unit's failures
+    EXPECT_EQ(f.failedByItem[0], 0);
     EXPECT_EQ(f.failedByItem[2], 1);
 }
 
@@ -180,14 +183,12 @@ TEST(RunRecords, ABrokenLineSpoilsNoOtherRecord) {
     b.ClickTo(5);
     b.recorded.ExitClick();  // the record goes behind the cut-off line
 
-    records::Records all;
-    std::ostringstream errors;
-    ASSERT_TRUE(records::LoadFolder(dir.path().string(), all, errors));
+    const test::ReadBack all = test::ReadRecords(dir.path().string());
     ASSERT_EQ(all.runs.size(), 2u);
-    EXPECT_EQ(all.runs[1].outcome, "cancelled");
-    EXPECT_EQ(all.runs[1].verdicts[2], "pass");
-    EXPECT_EQ(all.badLines, 3);
-    const std::string named = errors.str();
+    EXPECT_EQ(all.runs[1].outcome, records::Outcome::Cancelled);
+    EXPECT_EQ(all.runs[1].items[2], records::Verdict::Pass);
+    EXPECT_EQ(all.tally.badLines, 3);
+    const std::string& named = all.errors;
     const std::string name = std::filesystem::path(file).filename().string();
     EXPECT_NE(named.find(name + ":1: not a ZUL10 record"), std::string::npos) << named;
     EXPECT_NE(named.find(name + ":2: written by a newer version (format 3)"), std::string::npos);
@@ -274,32 +275,33 @@ TEST(RunRecords, TheReportCountsHostileRunsAsTheyEnded) {
         }
         if (b.recorded.AdjStep() == 11) ++complete;
     }
-    records::Records all;
-    std::ostringstream errors;
-    ASSERT_TRUE(records::LoadFolder(dir.path().string(), all, errors));
-    EXPECT_EQ(all.badLines, 0) << errors.str();
+    const test::ReadBack all = test::ReadRecords(dir.path().string());
+    EXPECT_EQ(all.tally.badLines, 0) << all.errors;
     ASSERT_EQ(all.runs.size(), static_cast<size_t>(kRuns));
-    const records::Figures f = records::Count(all);
-    EXPECT_EQ(f.complete, complete);
+    const records::Figures& f = all.figures;
+    EXPECT_EQ(f.all.complete, complete);
     EXPECT_GT(complete, 0);
     int failures = 0;
     for (size_t i = 0; i < 7; ++i) {
-        EXPECT_EQ(f.failedByItem[i], failedByItem[i]) << "item " << i + 1;
+        EXPECT_EQ(f.failedByItem[i] + f.communicationByItem[i], failedByItem[i])
+            << "item " << i + 1;
         failures += failedByItem[i];
     }
-    int byCause = 0;
-    for (const auto& [cause, count] : f.causes) byCause += count;
-    EXPECT_EQ(byCause, failures);
+    int64_t byCause = 0;
+    for (const auto& [cause, count] : f.CausesByCount()) byCause += count;
+    EXPECT_EQ(byCause + f.all.communication, failures);
     EXPECT_EQ(complete + failures, kRuns);
 
-    const std::string csv = records::CsvText(all);
+    std::string csv;
+    records::csv_report::Header(csv);
+    for (const records::RunRecord& run : all.runs) records::csv_report::Row(run, csv);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), kRuns + 1);
-    const std::string page = records::HtmlPage(all, "bench");
+    const std::string page = records::HtmlPage(f, all.tally, "bench");
     EXPECT_EQ(page.find("<script"), std::string::npos);
     EXPECT_EQ(page.find("http://"), page.find("http://www.w3.org/2000/svg"));  // no link out
     EXPECT_NE(page.find("aria-label=\"Yield per day\""), std::string::npos);
     EXPECT_NE(page.find("aria-label=\"Failure causes, Pareto chart\""), std::string::npos);
-    const std::string summary = records::SummaryText(all, "bench");
+    const std::string summary = records::SummaryText(f, all.tally, "bench");
     EXPECT_NE(summary.find("All" + std::string(4, ' ')), std::string::npos) << summary;
 }
 

@@ -2,45 +2,59 @@
 // records.
 //
 //   zul10-records summary FOLDER [--from DATE] [--to DATE]
-//   zul10-records csv FOLDER [--from DATE] [--to DATE]
+//   zul10-records csv FOLDER [--from DATE] [--to DATE] [--excel]
 //   zul10-records html FOLDER -o report.html [--from DATE] [--to DATE]
 //
-// Bad lines are named on the standard error output and skipped. Exit code 0,
-// 1 when the folder or the output cannot be used, 2 for a wrong call.
+// Problems (bad lines, entries that are no regular file, unreadable files)
+// are named on the standard error output, made safe for a terminal. Exit
+// code 0; 1 when the folder, a record file or the output could not be
+// used (the report of the rest is still given); 2 for a wrong call.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <string_view>
 
-#include "records/RecordReport.h"
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "records/CsvReport.h"
+#include "records/CsvWriter.h"
+#include "records/Figures.h"
+#include "records/HtmlReport.h"
+#include "records/RecordReader.h"
+#include "records/SummaryText.h"
+#include "records/TextSafety.h"
 #include "records/tool/Commands.h"
 
 namespace {
 
+using namespace zul::records;
+
 constexpr const char* kUsage =
     "usage: zul10-records summary FOLDER [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
-    "       zul10-records csv FOLDER [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
+    "       zul10-records csv FOLDER [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--excel]\n"
     "       zul10-records html FOLDER -o REPORT.html [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
     "\n"
     "Reads the run records ZUL10 writes with ZUL10_RECORDS=FOLDER (zul10-*.jsonl).\n"
-    "summary: units per day, yield, failures by item and cause, the slowest runs.\n"
-    "csv:     one row per unit, for a spreadsheet, on the standard output.\n"
-    "html:    one self-contained page with the yield per day and a Pareto chart\n"
-    "         of the failure causes.\n";
+    "summary: runs per day, yield by unit, stations, failures by item and cause,\n"
+    "         the values closest to their limits, the slowest runs.\n"
+    "csv:     one row per run, for a spreadsheet, on the standard output\n"
+    "         (--excel: with a byte order mark, as Excel wants UTF-8).\n"
+    "html:    one self-contained page: yield per day and by unit, stations,\n"
+    "         failure causes, and the process capability of every judged value.\n";
 
 int Usage(const std::string& problem) {
-    if (!problem.empty()) std::cerr << "zul10-records: " << problem << "\n";
+    if (!problem.empty()) std::cerr << "zul10-records: " << CleanText(problem) << "\n";
     std::cerr << kUsage;
     return 2;
 }
 
-bool IsDate(std::string_view text) {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-    for (size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
-        if (text[i] < '0' || text[i] > '9') return false;
-    }
-    return true;
+// Writes bytes to the standard output; false when it cannot take them.
+bool Out(std::string_view bytes) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
 }
 
 }  // namespace
@@ -56,14 +70,20 @@ int zul::records::ReportCommand(int argc, char** argv) {
     if (command != "summary" && command != "csv" && command != "html") {
         return Usage("no command " + command);
     }
-    std::string from, to, output;
+    DateRange range;
+    std::string output;
+    bool excel = false;
     for (int i = 3; i < argc; ++i) {
         const std::string_view option = argv[i];
+        if (option == "--excel" && command == "csv") {
+            excel = true;
+            continue;
+        }
         if (i + 1 >= argc) return Usage("no value after " + std::string(option));
         const std::string value = argv[++i];
         if (option == "--from" || option == "--to") {
             if (!IsDate(value)) return Usage("not a date (YYYY-MM-DD): " + value);
-            (option == "--from" ? from : to) = value;
+            (option == "--from" ? range.from : range.to) = value;
         } else if (option == "-o" && command == "html") {
             output = value;
         } else {
@@ -71,25 +91,50 @@ int zul::records::ReportCommand(int argc, char** argv) {
         }
     }
     if (command == "html" && output.empty()) return Usage("html needs -o FILE");
+#ifdef _WIN32
+    // CSV rows end in CR LF of their own; no second CR from a text stream.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
 
-    zul::records::Records records;
-    if (!zul::records::LoadFolder(folder, records, std::cerr)) return 1;
-    zul::records::KeepDates(records, from, to);
+    RecordReader reader(std::cerr);
+    Figures figures;
+    bool written = true;
+    bool read = false;
+    if (command == "csv") {
+        std::string rows;
+        if (excel) rows += CsvWriter::kByteOrderMark;
+        csv_report::Header(rows);
+        read = reader.ReadFolder(folder, range, [&](const RunRecord& run) {
+            csv_report::Row(run, rows);
+            if (rows.size() >= (1u << 16)) {
+                written = Out(rows) && written;
+                rows.clear();
+            }
+        });
+        written = Out(rows) && written;
+    } else {
+        read = reader.ReadFolder(folder, range, [&](const RunRecord& run) { figures.Add(run); });
+        figures.Finish();
+    }
+    if (!read) return 1;
 
     if (command == "summary") {
-        std::cout << zul::records::SummaryText(records, folder);
-    } else if (command == "csv") {
-        std::cout << zul::records::CsvText(records);
-    } else {
-        std::ofstream out(output, std::ios::binary);
-        out << zul::records::HtmlPage(records, folder);
+        written = Out(SummaryText(figures, reader.tally(), folder));
+    } else if (command == "html") {
+        std::ofstream out(output, std::ios::binary | std::ios::trunc);
+        out << HtmlPage(figures, reader.tally(), folder);
         out.close();
         if (!out) {
-            std::cerr << "zul10-records: cannot write " << output << "\n";
+            std::cerr << "zul10-records: cannot write " << CleanText(output) << "\n";
             return 1;
         }
-        std::cerr << "zul10-records: " << records.runs.size() << " runs into " << output << "\n";
+        std::cerr << "zul10-records: " << figures.all.runs << " runs into " << CleanText(output)
+                  << "\n";
     }
-    std::cout.flush();
-    return std::cout ? 0 : 1;
+    written = std::fflush(stdout) == 0 && written;
+    if (!written) {
+        std::cerr << "zul10-records: the standard output cannot be written\n";
+        return 1;
+    }
+    return reader.tally().readError ? 1 : 0;
 }

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "adjust/JudgedValues.h"
+
+namespace zul::records {
+
+// The running figures of one set of readings: count, mean and the sum of
+// squared deviations (Welford's method, exact in one pass and without the
+// cancellation of a sum of squares).
+struct Moments {
+    uint64_t n = 0;
+    double mean = 0;
+    double m2 = 0;
+    void Add(double x) {
+        ++n;
+        const double delta = x - mean;
+        mean += delta / static_cast<double>(n);
+        m2 += delta * (x - mean);
+    }
+    // The sample standard deviation; none for fewer than two readings.
+    std::optional<double> Sd() const;
+};
+
+// Every reading of one judged value: its moments, extremes, the readings
+// outside the value's limits, and a histogram over the byte's 256 values.
+struct ValueTally {
+    Moments moments;
+    int min = 255, max = 0;
+    uint64_t outside = 0;
+    std::array<uint64_t, 256> histogram{};
+    void Add(uint8_t reading, const ValueSpec& spec) {
+        moments.Add(reading);
+        min = reading < min ? reading : min;
+        max = reading > max ? reading : max;
+        if (reading < spec.lower || reading > spec.upper) ++outside;
+        ++histogram[reading];
+    }
+};
+
+// The process capability of one value against its limits. A bound at the
+// byte's end (lower 0, upper 255) cannot fail: the limit is one-sided, Cp
+// has no meaning and Cpk comes from the other bound. No figure where it
+// would divide by a standard deviation of 0 or come from fewer than two
+// readings: never a NaN or an infinity.
+struct Capability {
+    uint64_t n = 0;
+    bool judged = true;  // false for a value shown against limits but never judged
+    double mean = 0;
+    std::optional<double> sd;
+    int min = 0, max = 0;
+    bool lowerActive = false, upperActive = false;
+    std::optional<double> cp, cpk;
+    double outsideShare = 0;  // 0 to 1
+};
+Capability CapabilityOf(const ValueTally& tally, const ValueSpec& spec);
+
+// Whether a comes before b in the order "closest to its limits first": the
+// judged values before those never judged, and among them any share outside
+// the limits first (the largest first), then the lowest Cpk, then values
+// without a Cpk; values without readings last.
+bool CloserToLimits(const Capability& a, const Capability& b);
+
+}  // namespace zul::records
