@@ -108,7 +108,9 @@ TEST(E2eFaults, FailingWhiteSlotsShowTheirTable) {
                                                 0x05, 0x05, 0xA1, 0xC0, 0x05, 0xEE, 0xE0));
     ExpectFailedThenCancel(b);
 
-    // One record of the failed run: its item, its banner, its readings.
+    // One record of the failed run, delivered to the folder by the forward
+    // the program started: its item, its banner, its readings.
+    ASSERT_TRUE(b.AwaitDelivery(out.path().string()));
     records::Records all;
     std::ostringstream errors;
     ASSERT_TRUE(records::LoadFolder(out.path().string(), all, errors));

@@ -123,6 +123,7 @@ TEST(E2eHealthy, CompleteRunToCompleteAndBackToIdle) {
 TEST(E2eHealthy, RecordAndLineMonitorOfACompleteRun) {
     test::TemporaryDirectory out;
     const std::string folder = out.File("records");
+    std::filesystem::create_directory(folder);  // a share is there before it takes records
     const std::string trace = out.File("line.trace");
     const test::ScopedVariable records(kRecordsVariable, folder);
     const test::ScopedVariable monitor(kTraceVariable, trace);
@@ -133,7 +134,9 @@ TEST(E2eHealthy, RecordAndLineMonitorOfACompleteRun) {
         b.ClickStart();   // the next unit: its erase
         b.form->close();  // and the window closed before its lever check
 
-        // The complete run, and the next one ended by the closing window.
+        // The complete run, and the next one ended by the closing window,
+        // delivered to the folder by the forwards the program started.
+        ASSERT_TRUE(b.AwaitDelivery(folder));
         records::Records all;
         std::ostringstream errors;
         ASSERT_TRUE(records::LoadFolder(folder, all, errors));
