@@ -111,7 +111,9 @@ bool FolderDestination::Deliver(std::span<const SpooledRecord> records, std::str
             if (present.insert(record->runId).second) text += record->line + "\n";
         }
         // Nothing missing: what an earlier delivery wrote is synced still,
-        // as it may have been cut off before its sync.
+        // with the folder, as that delivery may have been cut off before
+        // either (or failed at the folder's).
+        if (text.empty()) file.SyncFolderToo();
         if (!(text.empty() ? file.Sync(why) : file.Append(text, why))) {
             error = path + ": " + why;
             return false;

@@ -68,6 +68,9 @@ public:
     bool Append(std::string_view text, std::string& error);
     // Syncs the file as Append does (for bytes another writer left unsynced).
     bool Sync(std::string& error);
+    // Makes the next sync sync the folder too, as for a new file: for a file
+    // whose folder sync failed before.
+    void SyncFolderToo() { folderOwed_ = true; }
 
     // kAppend only: removes the file while its lock is held, so that a
     // writer waiting for the lock opens a new one. False with the reason.
@@ -80,7 +83,7 @@ private:
     std::string path_;
     intptr_t handle_ = kClosed;  // a file descriptor, or a Windows HANDLE
     bool created_ = false;
-    bool folderSynced_ = false;
+    bool folderOwed_ = false;  // the folder is synced at the next sync
 };
 
 // Checks that files can be made in folder (which may be a link to a

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -87,7 +88,7 @@ void RecordFile::Close() {
     if (IsOpen()) close(static_cast<int>(handle_));
     handle_ = kClosed;
     created_ = false;
-    folderSynced_ = false;
+    folderOwed_ = false;
 }
 
 RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int lockWaitMs,
@@ -154,6 +155,7 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
             now.st_dev == opened.st_dev && now.st_ino == opened.st_ino) {
             path_ = path;
             created_ = made;
+            folderOwed_ = made;
             return Opened::kOpened;
         }
         Close();
@@ -169,6 +171,13 @@ int64_t RecordFile::Size() const {
 }
 
 bool RecordFile::ReadAt(uint64_t offset, size_t max, std::string& bytes, std::string& error) const {
+    // No more room than the file holds now, and a byte to see it grow.
+    const int64_t size = Size();
+    if (size >= 0) {
+        const uint64_t left =
+            static_cast<uint64_t>(size) > offset ? static_cast<uint64_t>(size) - offset : 0;
+        max = static_cast<size_t>(std::min<uint64_t>(max, left + 1));
+    }
     bytes.resize(max);
     size_t got = 0;
     while (got < max) {
@@ -237,12 +246,12 @@ bool RecordFile::Sync(std::string& error) {
         return false;
     }
     // A new file's name is in the folder's own data.
-    if (created_ && !folderSynced_) {
+    if (folderOwed_) {
         if (!sync_.SyncFolder(FolderOf(path_))) {
             error = "its folder cannot be synced to the disk (" + Reason(errno) + ")";
             return false;
         }
-        folderSynced_ = true;
+        folderOwed_ = false;
     }
     return true;
 }

@@ -130,7 +130,7 @@ void RecordFile::Close() {
     if (IsOpen()) CloseHandle(Handle(handle_));
     handle_ = kClosed;
     created_ = false;
-    folderSynced_ = false;
+    folderOwed_ = false;
 }
 
 RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int lockWaitMs,
@@ -171,6 +171,7 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
         if (!DeletePending(file)) {
             path_ = path;
             created_ = made;
+            folderOwed_ = made;
             return Opened::kOpened;
         }
         Close();
@@ -186,6 +187,13 @@ int64_t RecordFile::Size() const {
 }
 
 bool RecordFile::ReadAt(uint64_t offset, size_t max, std::string& bytes, std::string& error) const {
+    // No more room than the file holds now, and a byte to see it grow.
+    const int64_t size = Size();
+    if (size >= 0) {
+        const uint64_t left =
+            static_cast<uint64_t>(size) > offset ? static_cast<uint64_t>(size) - offset : 0;
+        max = static_cast<size_t>(std::min<uint64_t>(max, left + 1));
+    }
     bytes.resize(max);
     size_t got = 0;
     while (got < max) {
@@ -258,12 +266,12 @@ bool RecordFile::Sync(std::string& error) {
         error = "cannot be flushed to the disk (" + Reason(GetLastError()) + ")";
         return false;
     }
-    if (created_ && !folderSynced_) {
+    if (folderOwed_) {
         if (!sync_.SyncFolder(FolderOf(path_))) {
             error = "its folder cannot be flushed to the disk (" + Reason(GetLastError()) + ")";
             return false;
         }
-        folderSynced_ = true;
+        folderOwed_ = false;
     }
     return true;
 }

@@ -78,7 +78,7 @@ RunLog::RunLog(std::string spool, std::string station, std::string version, Cloc
 RunLog::~RunLog() {
     for (const KeptRecord& kept : unspooled_) {
         std::string error;
-        spool_.Append(kept.date, kept.line, error);
+        spool_.Append(kept.date, kept.line, error, true);
     }
 }
 
@@ -101,7 +101,7 @@ bool RunLog::SpoolRecords(const std::string& date, std::string line, std::string
     bool spooled = false;
     for (KeptRecord& record : unspooled_) {
         std::string ignored;
-        if (spool_.Append(record.date, record.line, ignored)) {
+        if (spool_.Append(record.date, record.line, ignored, true)) {
             spooled = true;
         } else {
             kept.push_back(std::move(record));

@@ -186,7 +186,8 @@ bool Spool::CheckFolder(const std::string& date, std::string& error) const {
     return true;
 }
 
-bool Spool::Append(const std::string& date, std::string_view record, std::string& error) const {
+bool Spool::Append(const std::string& date, std::string_view record, std::string& error,
+                   bool syncFolder) const {
     std::error_code ec;
     fs::create_directories(folder_, ec);
     RecordFile file(sync_);
@@ -194,6 +195,7 @@ bool Spool::Append(const std::string& date, std::string_view record, std::string
         RecordFile::Opened::kOpened) {
         return false;
     }
+    if (syncFolder) file.SyncFolderToo();
     return file.Append(record, error);
 }
 

@@ -47,10 +47,12 @@ public:
     // Appends one record (text that ends in a newline) to the day file of
     // date: the folder made when missing, under the file's lock (waited for
     // at most 2 s), in one write, the file synced, and the folder synced when
-    // the file is new, all before it returns. False, with the reason in error
-    // (a symbolic link, a FIFO or a device in the file's place is named and
-    // nothing is written through it).
-    bool Append(const std::string& date, std::string_view record, std::string& error) const;
+    // the file is new (or always, with syncFolder: a record tried again after
+    // a failure may have made the file), all before it returns. False, with
+    // the reason in error (a symbolic link, a FIFO or a device in the file's
+    // place is named and nothing is written through it).
+    bool Append(const std::string& date, std::string_view record, std::string& error,
+                bool syncFolder = false) const;
 
     // A day file found in the folder.
     struct DayFile {
