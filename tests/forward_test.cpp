@@ -32,6 +32,8 @@
 
 #include "mock/Unprivileged.h"
 extern char** environ;
+#else
+#include <windows.h>
 #endif
 
 #ifndef ZUL10_RECORDS_BINARY
@@ -48,6 +50,80 @@ using records::Spool;
 using test::TemporaryDirectory;
 
 constexpr const char* kDay = "2026-01-02";
+
+#ifdef _WIN32
+// The suites run under Wine, where drive Z: is the build machine's root.
+const std::string kRecordsProgram = std::string("Z:") + ZUL10_RECORDS_BINARY;
+#else
+const std::string kRecordsProgram = ZUL10_RECORDS_BINARY;
+#endif
+
+// zul10-records forward of this build on spool and folder, as a process of
+// its own, its output dropped.
+class ForwardProcess {
+public:
+    ForwardProcess(const std::string& spool, const std::string& folder) {
+#ifdef _WIN32
+        std::wstring command = L"zul10-records forward --spool \"" + fs::path(spool).wstring() +
+                               L"\" --to \"" + fs::path(folder).wstring() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        EXPECT_TRUE(CreateProcessW(fs::path(kRecordsProgram).wstring().c_str(), command.data(),
+                                   nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &startup, &started));
+        CloseHandle(started.hThread);
+        process_ = started.hProcess;
+#else
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        std::string program = kRecordsProgram, command = "forward", spoolOption = "--spool",
+                    toOption = "--to", spoolPath = spool, folderPath = folder;
+        char* argv[] = {program.data(),   command.data(),  spoolOption.data(),
+                        spoolPath.data(), toOption.data(), folderPath.data(),
+                        nullptr};
+        EXPECT_EQ(posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+#endif
+    }
+    ForwardProcess(const ForwardProcess&) = delete;
+    ForwardProcess& operator=(const ForwardProcess&) = delete;
+
+    // Kills it at once (SIGKILL; TerminateProcess) and waits for its end.
+    // True when it was still running, false when it had ended by itself.
+    bool Kill() {
+#ifdef _WIN32
+        TerminateProcess(process_, kKilled);
+#else
+        kill(pid_, SIGKILL);
+#endif
+        return Wait() == kKilled;
+    }
+
+    // Waits for its end: its exit code, or kKilled.
+    int Wait() {
+#ifdef _WIN32
+        DWORD code = 0;
+        WaitForSingleObject(process_, INFINITE);
+        GetExitCodeProcess(process_, &code);
+        CloseHandle(process_);
+        return static_cast<int>(code);
+#else
+        int status = 0;
+        EXPECT_EQ(waitpid(pid_, &status, 0), pid_);
+        return WIFSIGNALED(status) ? kKilled : WEXITSTATUS(status);
+#endif
+    }
+
+private:
+    static constexpr int kKilled = 137;  // never an exit code of forward's own
+#ifdef _WIN32
+    HANDLE process_ = nullptr;
+#else
+    pid_t pid_ = -1;
+#endif
+};
 
 // Spools the records "run-FIRST" to "run-(FIRST+COUNT-1)" of station on kDay.
 void SpoolRuns(const Spool& spool, int first, int count, const std::string& station = "BENCH-1",
@@ -250,77 +326,6 @@ TEST(Forward, ALinkFifoOrDeviceOnTheShareIsRefusedAndTheRecordsWait) {
     }
 }
 
-// Starts the built zul10-records forward on spool and folder, its output
-// dropped.
-pid_t StartForward(const std::string& spool, const std::string& folder) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::string program = ZUL10_RECORDS_BINARY, command = "forward", spoolOption = "--spool",
-                toOption = "--to", spoolPath = spool, folderPath = folder;
-    char* argv[] = {program.data(),   command.data(),  spoolOption.data(),
-                    spoolPath.data(), toOption.data(), folderPath.data(),
-                    nullptr};
-    pid_t child = -1;
-    EXPECT_EQ(posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return child;
-}
-
-TEST(Forward, KilledAtRandomMomentsItNeitherLosesNorDuplicatesARecord) {
-    TemporaryDirectory dir, share;
-    const std::string spoolFolder = dir.File("spool");
-    const Spool spool(spoolFolder);
-    // Each forward delivers one record into each of many day files: for each
-    // a write, a sync and the bookkeeping, so that the kills fall as often
-    // between the write and the bookkeeping as anywhere else.
-    constexpr int kDays = 24;
-    constexpr size_t kPad = 3000;  // about the size of a real record
-    constexpr int kKills = 100;
-    int runs = 0;
-    const auto spoolRuns = [&] {
-        for (int day = 1; day <= kDays; ++day, ++runs) {
-            char date[11];
-            std::snprintf(date, sizeof date, "2026-01-%02d", day);
-            std::string error;
-            ASSERT_TRUE(spool.Append(date,
-                                     test::RecordLine("run-" + std::to_string(runs), "BENCH-1",
-                                                      "2026-01-02T08:00:00.000+00:00", kPad),
-                                     error));
-        }
-    };
-    // How long one forward takes here, start to end: the kills fall anywhere
-    // in twice that.
-    spoolRuns();
-    const auto begin = std::chrono::steady_clock::now();
-    int status = 0;
-    waitpid(StartForward(spoolFolder, share.path().string()), &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now() - begin);
-
-    // Until 100 kills fell inside a forward (one that ended first is no
-    // kill), each after more runs were spooled.
-    std::mt19937 random(20260102u);
-    std::uniform_int_distribution<int64_t> delay(0, 2 * whole.count());
-    int killed = 0, forwards = 0;
-    for (; killed < kKills && forwards < 10 * kKills; ++forwards) {
-        spoolRuns();
-        const pid_t child = StartForward(spoolFolder, share.path().string());
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-        kill(child, SIGKILL);
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        killed += WIFSIGNALED(status);
-    }
-    EXPECT_EQ(killed, kKills);
-    RecordProperty("forwards_started", forwards);
-
-    std::ostringstream errors;
-    FolderDestination destination(share.path().string());
-    EXPECT_EQ(Forward(spool, destination, errors).exitCode, 0) << errors.str();
-    ExpectEachRunOnce(share.path().string(), runs);
-}
-
 // Drops to uid with group as its one supplementary group, in a child.
 bool DropTo(uid_t uid, gid_t group) {
     return setgroups(1, &group) == 0 && setgid(test::kUnprivilegedGid) == 0 && setuid(uid) == 0;
@@ -412,12 +417,55 @@ TEST(ForwardLauncher, StartsAForwardInASessionOfItsOwnWithNothingOfTheProgramsOp
 }
 #endif
 
-#ifdef _WIN32
-// The suites run under Wine, where drive Z: is the build machine's root.
-const std::string kRecordsProgram = std::string("Z:") + ZUL10_RECORDS_BINARY;
-#else
-const std::string kRecordsProgram = ZUL10_RECORDS_BINARY;
-#endif
+TEST(Forward, KilledAtRandomMomentsItNeitherLosesNorDuplicatesARecord) {
+    TemporaryDirectory dir, share;
+    const std::string spoolFolder = dir.File("spool");
+    const Spool spool(spoolFolder);
+    // Each forward delivers one record into each of many day files: for each
+    // a write, a sync and the bookkeeping, so that the kills fall as often
+    // between the write and the bookkeeping as anywhere else.
+    constexpr int kDays = 24;
+    constexpr size_t kPad = 3000;  // about the size of a real record
+    constexpr int kKills = 100;
+    int runs = 0;
+    const auto spoolRuns = [&] {
+        for (int day = 1; day <= kDays; ++day, ++runs) {
+            char date[11];
+            std::snprintf(date, sizeof date, "2026-01-%02d", day);
+            std::string error;
+            ASSERT_TRUE(spool.Append(date,
+                                     test::RecordLine("run-" + std::to_string(runs), "BENCH-1",
+                                                      "2026-01-02T08:00:00.000+00:00", kPad),
+                                     error));
+        }
+    };
+    // How long one forward takes here, start to end: the kills fall anywhere
+    // in twice that.
+    spoolRuns();
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_EQ(ForwardProcess(spoolFolder, share.path().string()).Wait(), 0);
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - begin);
+
+    // Until 100 kills fell inside a forward (one that ended first is no
+    // kill), each after more runs were spooled.
+    std::mt19937 random(20260102u);
+    std::uniform_int_distribution<int64_t> delay(0, 2 * whole.count());
+    int killed = 0, forwards = 0;
+    for (; killed < kKills && forwards < 10 * kKills; ++forwards) {
+        spoolRuns();
+        ForwardProcess forward(spoolFolder, share.path().string());
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        killed += forward.Kill();
+    }
+    EXPECT_EQ(killed, kKills);
+    RecordProperty("forwards_started", forwards);
+
+    std::ostringstream errors;
+    FolderDestination destination(share.path().string());
+    EXPECT_EQ(Forward(spool, destination, errors).exitCode, 0) << errors.str();
+    ExpectEachRunOnce(share.path().string(), runs);
+}
 
 TEST(ForwardLauncher, TheStartedForwardDeliversWhateverThePathsHold) {
     TemporaryDirectory dir;
