@@ -10,7 +10,8 @@ namespace zul::records {
 
 // One file of run records in a folder that others may write into (the
 // spool, a shared records folder). Each platform has its own file (POSIX,
-// Win32).
+// Win32) for the opening, reading, writing and locking; what both need is
+// in RecordFile.cpp.
 //
 // Only a regular file is ever opened: a symbolic link (on Windows any
 // reparse point), a FIFO, a device, a socket or a folder in its place is
@@ -78,6 +79,16 @@ public:
     void Close();
 
 private:
+    // Writes bytes at the end of the open file, all of them (one call on
+    // each platform's file). False, with the reason in error.
+    bool WriteAtEnd(std::string_view bytes, std::string& error);
+    // Reads at most size bytes at offset into buffer (one call on each
+    // platform's file): how many, 0 at the end of the file, -1 on an error
+    // (the reason in error).
+    int64_t ReadSome(uint64_t offset, char* buffer, size_t size, std::string& error) const;
+    // Keeps the file opened at path as this object's.
+    Opened Keep(const std::string& path, bool made);
+
     static constexpr intptr_t kClosed = -1;
     DiskSync& sync_;
     std::string path_;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include "records/RecordFile.h"
 
@@ -32,11 +31,6 @@ std::string NotAFile(mode_t mode) {
     if (S_ISDIR(mode)) return "a folder, not a file";
     if (S_ISSOCK(mode)) return "a socket, not a file";
     return "not a regular file";
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::filesystem::path p(path);
-    return p.has_parent_path() ? p.parent_path().string() : ".";
 }
 
 class RealSync final : public DiskSync {
@@ -76,12 +70,6 @@ Opened LockWhole(int fd, int waitMs, std::string& error) {
 DiskSync& RealDiskSync() {
     static RealSync sync;
     return sync;
-}
-
-RecordFile::RecordFile(DiskSync& sync) : sync_(sync) {}
-
-RecordFile::~RecordFile() {
-    Close();
 }
 
 void RecordFile::Close() {
@@ -153,10 +141,7 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
         struct stat now {};
         if (fstat(fd, &now) == 0 && now.st_nlink > 0 && lstat(path.c_str(), &now) == 0 &&
             now.st_dev == opened.st_dev && now.st_ino == opened.st_ino) {
-            path_ = path;
-            created_ = made;
-            folderOwed_ = made;
-            return Opened::kOpened;
+            return Keep(path, made);
         }
         Close();
     }
@@ -170,88 +155,28 @@ int64_t RecordFile::Size() const {
     return static_cast<int64_t>(st.st_size);
 }
 
-bool RecordFile::ReadAt(uint64_t offset, size_t max, std::string& bytes, std::string& error) const {
-    // No more room than the file holds now, and a byte to see it grow.
-    const int64_t size = Size();
-    if (size >= 0) {
-        const uint64_t left =
-            static_cast<uint64_t>(size) > offset ? static_cast<uint64_t>(size) - offset : 0;
-        max = static_cast<size_t>(std::min<uint64_t>(max, left + 1));
-    }
-    bytes.resize(max);
-    size_t got = 0;
-    while (got < max) {
-        const ssize_t n = pread(static_cast<int>(handle_), bytes.data() + got, max - got,
-                                static_cast<off_t>(offset + got));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = "cannot be read (" + Reason(errno) + ")";
-            bytes.clear();
-            return false;
+int64_t RecordFile::ReadSome(uint64_t offset, char* buffer, size_t size, std::string& error) const {
+    for (;;) {
+        const ssize_t n =
+            pread(static_cast<int>(handle_), buffer, size, static_cast<off_t>(offset));
+        if (n >= 0) return n;
+        if (errno != EINTR) {
+            error = Reason(errno);
+            return -1;
         }
-        if (n == 0) break;
-        got += static_cast<size_t>(n);
     }
-    bytes.resize(got);
-    return true;
 }
 
-bool RecordFile::ReadAll(size_t max, std::string& bytes, std::string& error) const {
-    const int64_t size = Size();
-    if (size < 0) {
-        error = "cannot be read (" + Reason(errno) + ")";
-        return false;
-    }
-    if (static_cast<uint64_t>(size) > max) {
-        error = "larger than " + std::to_string(max) + " bytes";
-        return false;
-    }
-    // One byte more than the size: a file that grew since is read whole too.
-    if (!ReadAt(0, max + 1, bytes, error)) return false;
-    if (bytes.size() > max) {
-        error = "larger than " + std::to_string(max) + " bytes";
-        return false;
-    }
-    return true;
-}
-
-bool RecordFile::Append(std::string_view text, std::string& error) {
-    if (!IsOpen()) {
-        error = "not open";
-        return false;
-    }
-    const int fd = static_cast<int>(handle_);
-    // A newline of its own after a cut-off line, in the same write.
-    std::string bytes;
-    const int64_t size = Size();
-    char last = '\n';
-    if (size > 0 && pread(fd, &last, 1, size - 1) == 1 && last != '\n') bytes += '\n';
-    bytes += text;
-    std::string_view rest = bytes;
-    while (!rest.empty()) {
-        const ssize_t n = write(fd, rest.data(), rest.size());
+bool RecordFile::WriteAtEnd(std::string_view bytes, std::string& error) {
+    // O_APPEND: each write goes to the end of the file.
+    while (!bytes.empty()) {
+        const ssize_t n = write(static_cast<int>(handle_), bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             error = "cannot be written (" + Reason(n < 0 ? errno : ENOSPC) + ")";
             return false;
         }
-        rest.remove_prefix(static_cast<size_t>(n));
-    }
-    return Sync(error);
-}
-
-bool RecordFile::Sync(std::string& error) {
-    if (!IsOpen() || !sync_.SyncFile(handle_)) {
-        error = "cannot be synced to the disk (" + Reason(errno) + ")";
-        return false;
-    }
-    // A new file's name is in the folder's own data.
-    if (folderOwed_) {
-        if (!sync_.SyncFolder(FolderOf(path_))) {
-            error = "its folder cannot be synced to the disk (" + Reason(errno) + ")";
-            return false;
-        }
-        folderOwed_ = false;
+        bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "records/RecordFile.h"
+#include "serial/FileStore.h"
 
 namespace zul::records {
 
@@ -13,24 +14,6 @@ using Opened = RecordFile::Opened;
 
 // How often a file deleted under a waiting writer is opened again.
 constexpr int kReopenTries = 5;
-
-std::string Reason(DWORD code) {
-    switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return "no such file or folder (error " + std::to_string(code) + ")";
-        case ERROR_ACCESS_DENIED:
-            return "access denied (error 5)";
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            return "in use by another program (error " + std::to_string(code) + ")";
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return "disk full (error " + std::to_string(code) + ")";
-        default:
-            return "error " + std::to_string(code);
-    }
-}
 
 HANDLE Handle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -42,7 +25,7 @@ HANDLE Handle(intptr_t handle) {
 std::string NotAFile(HANDLE file) {
     if (GetFileType(file) != FILE_TYPE_DISK) return "a device, not a file";
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file, &info)) return Reason(GetLastError());
+    if (!GetFileInformationByHandle(file, &info)) return LastSystemError();
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return "a symbolic link, not a file; nothing is written through it";
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return "a folder, not a file";
@@ -67,7 +50,7 @@ Opened LockWhole(HANDLE file, int waitMs, std::string& error) {
         }
         const DWORD code = GetLastError();
         if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) {
-            error = "cannot be locked (" + Reason(code) + ")";
+            error = "cannot be locked (" + LastSystemError() + ")";
             return Opened::kFailed;
         }
         if (waited >= waitMs) {
@@ -83,11 +66,6 @@ bool DeletePending(HANDLE file) {
     FILE_STANDARD_INFO info{};
     return GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info) &&
            info.DeletePending;
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
 }
 
 class RealSync final : public DiskSync {
@@ -120,12 +98,6 @@ DiskSync& RealDiskSync() {
     return sync;
 }
 
-RecordFile::RecordFile(DiskSync& sync) : sync_(sync) {}
-
-RecordFile::~RecordFile() {
-    Close();
-}
-
 void RecordFile::Close() {
     if (IsOpen()) CloseHandle(Handle(handle_));
     handle_ = kClosed;
@@ -152,7 +124,7 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
         }
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
-            error = Reason(code);
+            error = LastSystemError();
             return access == Access::kRead && code == ERROR_FILE_NOT_FOUND ? Opened::kMissing
                                                                            : Opened::kFailed;
         }
@@ -169,10 +141,7 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
             return locked;
         }
         if (!DeletePending(file)) {
-            path_ = path;
-            created_ = made;
-            folderOwed_ = made;
-            return Opened::kOpened;
+            return Keep(path, made);
         }
         Close();
     }
@@ -186,92 +155,34 @@ int64_t RecordFile::Size() const {
     return size.QuadPart;
 }
 
-bool RecordFile::ReadAt(uint64_t offset, size_t max, std::string& bytes, std::string& error) const {
-    // No more room than the file holds now, and a byte to see it grow.
-    const int64_t size = Size();
-    if (size >= 0) {
-        const uint64_t left =
-            static_cast<uint64_t>(size) > offset ? static_cast<uint64_t>(size) - offset : 0;
-        max = static_cast<size_t>(std::min<uint64_t>(max, left + 1));
+int64_t RecordFile::ReadSome(uint64_t offset, char* buffer, size_t size, std::string& error) const {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    if (ReadFile(Handle(handle_), buffer, static_cast<DWORD>(std::min<size_t>(size, 1 << 30)),
+                 &read, &at)) {
+        return read;
     }
-    bytes.resize(max);
-    size_t got = 0;
-    while (got < max) {
-        OVERLAPPED at{};
-        const uint64_t where = offset + got;
-        at.Offset = static_cast<DWORD>(where & 0xFFFFFFFF);
-        at.OffsetHigh = static_cast<DWORD>(where >> 32);
-        const DWORD ask = static_cast<DWORD>(std::min<size_t>(max - got, 1 << 30));
-        DWORD read = 0;
-        if (!ReadFile(Handle(handle_), bytes.data() + got, ask, &read, &at)) {
-            const DWORD code = GetLastError();
-            if (code == ERROR_HANDLE_EOF) break;
-            error = "cannot be read (" + Reason(code) + ")";
-            bytes.clear();
-            return false;
-        }
-        if (read == 0) break;
-        got += read;
-    }
-    bytes.resize(got);
-    return true;
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    error = LastSystemError();
+    return -1;
 }
 
-bool RecordFile::ReadAll(size_t max, std::string& bytes, std::string& error) const {
-    const int64_t size = Size();
-    if (size < 0) {
-        error = "cannot be read (" + Reason(GetLastError()) + ")";
-        return false;
-    }
-    if (!ReadAt(0, max + 1, bytes, error)) return false;
-    if (static_cast<uint64_t>(size) > max || bytes.size() > max) {
-        error = "larger than " + std::to_string(max) + " bytes";
-        return false;
-    }
-    return true;
-}
-
-bool RecordFile::Append(std::string_view text, std::string& error) {
-    if (!IsOpen()) {
-        error = "not open";
-        return false;
-    }
-    // A newline of its own after a cut-off line, in the same write.
-    std::string bytes;
-    const int64_t size = Size();
-    std::string last;
-    if (size > 0 && ReadAt(static_cast<uint64_t>(size - 1), 1, last, error) && last != "\n")
-        bytes += '\n';
-    bytes += text;
-    // Both offsets 0xFFFFFFFF: the write goes to the end of the file, as with
-    // FILE_APPEND_DATA ("WriteFile" in the Win32 documentation).
-    std::string_view rest = bytes;
-    while (!rest.empty()) {
+bool RecordFile::WriteAtEnd(std::string_view bytes, std::string& error) {
+    while (!bytes.empty()) {
+        // Both offsets 0xFFFFFFFF: the write goes to the end of the file, as
+        // with FILE_APPEND_DATA ("WriteFile" in the Win32 documentation).
         OVERLAPPED end{};
         end.Offset = 0xFFFFFFFF;
         end.OffsetHigh = 0xFFFFFFFF;
         DWORD written = 0;
-        const DWORD ask = static_cast<DWORD>(std::min<size_t>(rest.size(), 1 << 30));
-        if (!WriteFile(Handle(handle_), rest.data(), ask, &written, &end) || written == 0) {
-            error = "cannot be written (" + Reason(GetLastError()) + ")";
+        const DWORD ask = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 30));
+        if (!WriteFile(Handle(handle_), bytes.data(), ask, &written, &end) || written == 0) {
+            error = "cannot be written (" + LastSystemError() + ")";
             return false;
         }
-        rest.remove_prefix(written);
-    }
-    return Sync(error);
-}
-
-bool RecordFile::Sync(std::string& error) {
-    if (!IsOpen() || !sync_.SyncFile(handle_)) {
-        error = "cannot be flushed to the disk (" + Reason(GetLastError()) + ")";
-        return false;
-    }
-    if (folderOwed_) {
-        if (!sync_.SyncFolder(FolderOf(path_))) {
-            error = "its folder cannot be flushed to the disk (" + Reason(GetLastError()) + ")";
-            return false;
-        }
-        folderOwed_ = false;
+        bytes.remove_prefix(written);
     }
     return true;
 }
@@ -280,7 +191,7 @@ bool RecordFile::Remove(std::string& error) {
     // Every handle on the file shares deletion: the file goes once the last
     // is closed, and a writer that opens it meanwhile sees it pending.
     if (!IsOpen() || !DeleteFileA(path_.c_str())) {
-        error = "cannot be removed (" + Reason(GetLastError()) + ")";
+        error = "cannot be removed (" + LastSystemError() + ")";
         return false;
     }
     return true;
@@ -289,7 +200,7 @@ bool RecordFile::Remove(std::string& error) {
 bool IsFolder(const std::string& folder, std::string& error) {
     const DWORD attributes = GetFileAttributesA(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        error = Reason(GetLastError());
+        error = LastSystemError();
         return false;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {

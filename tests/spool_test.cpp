@@ -40,6 +40,20 @@ void RecordARun(RunLog& log) {
     log.RunEnded(RunOutcome::Cancelled, 0, 0);
 }
 
+// The run records of a bench into spool, through counted syncs, with the
+// forwards it would start counted.
+struct SpoolBench {
+    explicit SpoolBench(const std::string& spool)
+        : log(spool, "BENCH-1", "1.01-01", clock, messages, sync) {
+        log.SetSpooled([this] { ++spooled; });
+    }
+    test::CountingSync sync;
+    ManualClock clock;
+    test::RecordingMessageSink messages;
+    RunLog log;
+    int spooled = 0;
+};
+
 size_t FilesIn(const std::string& folder) {
     size_t n = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;
@@ -49,12 +63,8 @@ size_t FilesIn(const std::string& folder) {
 TEST(Spool, ANewDayFileIsSyncedWithItsFolderAndStartUpMakesNoFile) {
     TemporaryDirectory dir;
     const std::string spool = dir.File("state/zul10/records");
-    test::CountingSync sync;
-    ManualClock clock;
-    test::RecordingMessageSink messages;
-    RunLog log(spool, "BENCH-1", "1.01-01", clock, messages, sync);
-    int spooled = 0;
-    log.SetSpooled([&] { ++spooled; });
+    SpoolBench b(spool);
+    auto& [sync, clock, messages, log, spooled] = b;
 
     ASSERT_TRUE(log.CheckFolder());
     EXPECT_EQ(FilesIn(spool), 0u);  // the folder is made, no file in it
@@ -83,12 +93,8 @@ TEST(Spool, ANewDayFileIsSyncedWithItsFolderAndStartUpMakesNoFile) {
 TEST(Spool, AFailedSyncIsShownAndTheRecordKeptUntilItIsSpooled) {
     TemporaryDirectory dir, share;
     const std::string spool = dir.File("spool");
-    test::CountingSync sync;
-    ManualClock clock;
-    test::RecordingMessageSink messages;
-    RunLog log(spool, "BENCH-1", "1.01-01", clock, messages, sync);
-    int spooled = 0;
-    log.SetSpooled([&] { ++spooled; });
+    SpoolBench b(spool);
+    auto& [sync, clock, messages, log, spooled] = b;
 
     sync.failFolders = true;  // the new file's folder: its name may be lost
     RecordARun(log);
