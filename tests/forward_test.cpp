@@ -25,13 +25,11 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "mock/Unprivileged.h"
-extern char** environ;
 #else
 #include <windows.h>
 #endif
@@ -50,6 +48,7 @@ using records::Spool;
 using test::TemporaryDirectory;
 
 constexpr const char* kDay = "2026-01-02";
+constexpr const char* kEnd = "2026-01-02T08:00:00.000+00:00";
 
 #ifdef _WIN32
 // The suites run under Wine, where drive Z: is the build machine's root.
@@ -58,37 +57,21 @@ const std::string kRecordsProgram = std::string("Z:") + ZUL10_RECORDS_BINARY;
 const std::string kRecordsProgram = ZUL10_RECORDS_BINARY;
 #endif
 
-// zul10-records forward of this build on spool and folder, as a process of
-// its own, its output dropped.
+// zul10-records forward of this build on spool and folder, started as the
+// program starts it.
 class ForwardProcess {
 public:
     ForwardProcess(const std::string& spool, const std::string& folder) {
+        std::string error;
+        const int64_t id = launcher_.Start(spool, folder, error);
+        EXPECT_GT(id, 0) << error;
 #ifdef _WIN32
-        std::wstring command = L"zul10-records forward --spool \"" + fs::path(spool).wstring() +
-                               L"\" --to \"" + fs::path(folder).wstring() + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION started{};
-        EXPECT_TRUE(CreateProcessW(fs::path(kRecordsProgram).wstring().c_str(), command.data(),
-                                   nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                                   &startup, &started));
-        CloseHandle(started.hThread);
-        process_ = started.hProcess;
+        process_ = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                               FALSE, static_cast<DWORD>(id));
 #else
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::string program = kRecordsProgram, command = "forward", spoolOption = "--spool",
-                    toOption = "--to", spoolPath = spool, folderPath = folder;
-        char* argv[] = {program.data(),   command.data(),  spoolOption.data(),
-                        spoolPath.data(), toOption.data(), folderPath.data(),
-                        nullptr};
-        EXPECT_EQ(posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        pid_ = static_cast<pid_t>(id);
 #endif
     }
-    ForwardProcess(const ForwardProcess&) = delete;
-    ForwardProcess& operator=(const ForwardProcess&) = delete;
 
     // Kills it at once (SIGKILL; TerminateProcess) and waits for its end.
     // True when it was still running, false when it had ended by itself.
@@ -118,6 +101,7 @@ public:
 
 private:
     static constexpr int kKilled = 137;  // never an exit code of forward's own
+    records::ForwardLauncher launcher_{kRecordsProgram};
 #ifdef _WIN32
     HANDLE process_ = nullptr;
 #else
@@ -130,10 +114,8 @@ void SpoolRuns(const Spool& spool, int first, int count, const std::string& stat
                size_t pad = 0) {
     for (int i = first; i < first + count; ++i) {
         std::string error;
-        ASSERT_TRUE(spool.Append(kDay,
-                                 test::RecordLine("run-" + std::to_string(i), station,
-                                                  "2026-01-02T08:00:00.000+00:00", pad),
-                                 error))
+        ASSERT_TRUE(spool.Append(
+            kDay, test::RecordLine("run-" + std::to_string(i), station, kEnd, pad), error))
             << error;
     }
 }
@@ -205,12 +187,10 @@ TEST(Forward, ADeliveryCutOffAnywhereIsCompletedWithoutADuplicate) {
     EXPECT_EQ(name, "zul10-2026-01-02-bench%202%2F%C3%BC.jsonl");
     // What a delivery killed inside its write leaves: the first record, and
     // half of the second, its bookkeeping not moved.
-    const std::string first =
-        test::RecordLine("run-0", "bench 2/ü", "2026-01-02T08:00:00.000+00:00");
-    const std::string second =
-        test::RecordLine("run-1", "bench 2/ü", "2026-01-02T08:00:00.000+00:00");
-    const std::string third =
-        test::RecordLine("run-2", "bench 2/ü", "2026-01-02T08:00:00.000+00:00");
+    const auto line = [](int i) {
+        return test::RecordLine("run-" + std::to_string(i), "bench 2/ü", kEnd);
+    };
+    const std::string first = line(0), second = line(1), third = line(2);
     const std::string half = second.substr(0, second.size() / 2);
     const std::string file = share.File(name);
     test::WriteFile(file, first + half);
@@ -292,27 +272,16 @@ TEST(Forward, DeliveredDayFilesAreRemovedAfterTheirDaysAndNeverBefore) {
     EXPECT_TRUE(fs::exists(spool.FileOf(torn)));
 }
 
-// Puts kind in the place of the station's day file on the share.
-void PlantOnShare(const std::string& kind, const std::string& path, const std::string& victim) {
-    if (kind == "symbolic link") {
-        fs::create_symlink(victim, path);
-    } else if (kind == "FIFO") {
-        ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
-    } else {
-        fs::create_symlink("/dev/zero", path);
-    }
-}
-
 TEST(Forward, ALinkFifoOrDeviceOnTheShareIsRefusedAndTheRecordsWait) {
-    for (const std::string kind : {"symbolic link", "FIFO", "link to a device"}) {
-        SCOPED_TRACE(kind);
+    for (const test::Planted& planted : test::kPlanted) {
+        SCOPED_TRACE(planted.kind);
         TemporaryDirectory dir, share;
         const Spool spool(dir.File("spool"));
         SpoolRuns(spool, 0, 2);
         const std::string victim = dir.File("victim");
         test::WriteFile(victim, "untouched\n");
         const std::string file = share.File(FolderDestination::FileName(kDay, "BENCH-1"));
-        PlantOnShare(kind, file, victim);
+        test::Plant(planted.kind, file, victim);
 
         FolderDestination destination(share.path().string());
         std::ostringstream errors;
@@ -320,7 +289,8 @@ TEST(Forward, ALinkFifoOrDeviceOnTheShareIsRefusedAndTheRecordsWait) {
         EXPECT_TRUE(
             test::InChild([&] { return Forward(spool, destination, errors).exitCode == 1; }, 10));
         EXPECT_EQ(Forward(spool, destination, errors).exitCode, 1);
-        EXPECT_NE(errors.str().find(file + ": a "), std::string::npos) << errors.str();
+        EXPECT_NE(errors.str().find(file + ": a " + planted.named), std::string::npos)
+            << errors.str();
         EXPECT_EQ(test::ReadFile(victim), "untouched\n");
         EXPECT_EQ(spool.Delivered(spool.FileOf(kDay), destination.Key()), 0u);
     }
@@ -433,10 +403,9 @@ TEST(Forward, KilledAtRandomMomentsItNeitherLosesNorDuplicatesARecord) {
             char date[11];
             std::snprintf(date, sizeof date, "2026-01-%02d", day);
             std::string error;
-            ASSERT_TRUE(spool.Append(date,
-                                     test::RecordLine("run-" + std::to_string(runs), "BENCH-1",
-                                                      "2026-01-02T08:00:00.000+00:00", kPad),
-                                     error));
+            ASSERT_TRUE(spool.Append(
+                date, test::RecordLine("run-" + std::to_string(runs), "BENCH-1", kEnd, kPad),
+                error));
         }
     };
     // How long one forward takes here, start to end: the kills fall anywhere

@@ -24,7 +24,6 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -132,35 +131,8 @@ TEST(Spool, AFailedSyncIsShownAndTheRecordKeptUntilItIsSpooled) {
 }
 
 #ifndef _WIN32
-// What may be planted in place of today's day file, and the word that names it.
-struct Planted {
-    const char* kind;
-    const char* named;
-};
-constexpr Planted kPlanted[] = {
-    {"link to a file", "symbolic link"},
-    {"FIFO", "FIFO"},
-    {"link to /dev/zero", "symbolic link"},
-    {"device", "device"},
-};
-
-// Puts kind at path; victim is the file a link leads to.
-void Plant(const std::string& kind, const std::string& path, const std::string& victim) {
-    if (kind == "link to a file") {
-        fs::create_symlink(victim, path);
-    } else if (kind == "FIFO") {
-        ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
-    } else if (kind == "link to /dev/zero") {
-        fs::create_symlink("/dev/zero", path);
-    } else if (geteuid() == 0) {  // as in CI: a node of its own, /dev/null's numbers
-        ASSERT_EQ(mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-    } else {
-        fs::create_symlink("/dev/null", path);
-    }
-}
-
 TEST(Spool, ALinkFifoOrDeviceInPlaceOfADayFileIsRefusedAndNothingWrittenThroughIt) {
-    for (const Planted& planted : kPlanted) {
+    for (const test::Planted& planted : test::kPlanted) {
         SCOPED_TRACE(planted.kind);
         TemporaryDirectory dir, share;
         const std::string spool = dir.File("spool");
@@ -171,7 +143,7 @@ TEST(Spool, ALinkFifoOrDeviceInPlaceOfADayFileIsRefusedAndNothingWrittenThroughI
         test::RecordingMessageSink messages;
         RunLog log(spool, "BENCH-1", "1.01-01", clock, messages);
         const std::string today = log.FileFor(std::chrono::system_clock::now());
-        Plant(planted.kind, today, victim);
+        test::Plant(planted.kind, today, victim);
 
         EXPECT_FALSE(log.CheckFolder());
         RecordARun(log);

@@ -10,6 +10,13 @@
 
 #include "records/DiskSync.h"
 
+#ifndef _WIN32
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#endif
+
 namespace zul::test {
 
 // One record line as the program spools it (with its newline): run id on
@@ -79,5 +86,36 @@ public:
     bool failFiles = false;
     bool failFolders = false;
 };
+
+#ifndef _WIN32
+// What may be planted in place of a file of records, and the word that
+// names it when it is refused.
+struct Planted {
+    const char* kind;
+    const char* named;
+};
+inline constexpr Planted kPlanted[] = {
+    {"link to a file", "symbolic link"},
+    {"FIFO", "FIFO"},
+    {"link to /dev/zero", "symbolic link"},
+    {"device", "device"},
+};
+
+// Puts kind at path; victim is the file a link leads to.
+inline void Plant(const std::string& kind, const std::string& path, const std::string& victim) {
+    if (kind == "link to a file") {
+        std::filesystem::create_symlink(victim, path);
+    } else if (kind == "FIFO") {
+        ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
+    } else if (kind == "link to /dev/zero") {
+        std::filesystem::create_symlink("/dev/zero", path);
+    } else if (geteuid() == 0) {  // as in CI: a node of its own, /dev/null's numbers
+        ASSERT_EQ(mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    } else {
+        std::filesystem::create_symlink("/dev/null", path);
+    }
+}
+
+#endif
 
 }  // namespace zul::test
