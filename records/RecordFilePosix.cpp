@@ -124,8 +124,11 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
             Close();
             return Opened::kFailed;
         }
-        // Whatever the umask: the folder's group may append.
-        if (made && fchmod(fd, 0664) != 0) {
+        // Whatever the umask: the folder's group may append. A file system
+        // that keeps no modes of its own files (vfat, a share without Unix
+        // extensions) refuses the change or cannot make it; its mount decides.
+        if (made && fchmod(fd, 0664) != 0 && errno != EPERM && errno != EOPNOTSUPP &&
+            errno != ENOTSUP) {
             error = "cannot be made writable for the group (" + Reason(errno) + ")";
             Close();
             return Opened::kFailed;

@@ -333,11 +333,14 @@ int Spool::RemoveDelivered(const std::string& destination, fs::file_time_type be
         std::string error;
         if (day.Open(file.path, RecordFile::Access::kAppend, 0, error) !=
                 RecordFile::Opened::kOpened ||
-            day.Size() != static_cast<int64_t>(delivered) || delivered == 0 || !day.Remove(error)) {
+            day.Size() != static_cast<int64_t>(delivered) || delivered == 0) {
             continue;
         }
-        day.Close();
-        fs::remove(BookkeepingOf(file.path), ec);
+        // The bookkeeping first: cut off between the two, the day file is
+        // delivered again from its start, and the destination leaves out
+        // what it has; the other way round, a later file of that name would
+        // be taken as delivered up to the old offset.
+        if (!fs::remove(BookkeepingOf(file.path), ec) || !day.Remove(error)) continue;
         ++removed;
     }
     return removed;
