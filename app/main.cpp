@@ -23,6 +23,7 @@
 #include "app/SingleInstance.h"
 #include "app/UnitIdForm.h"
 #include "app/VersionForm.h"
+#include "records/ForwardLauncher.h"
 #include "records/RunExtras.h"
 #include "serial/Clock.h"
 #include "serial/PlatformPort.h"
@@ -69,10 +70,12 @@ void Run(zul::GuardedApplication& app) {
     zul::MessageBoxSink messages;
     // The run records and the line monitor, when the station file or the
     // environment asks for them; before the port opens, so the monitor sees
-    // it open.
+    // it open. The records are delivered by the zul10-records beside the
+    // program.
     const zul::StationConfig config = zul::ReadStationConfig(zul::StationFilePath());
     zul::RunExtras extras(config, port, clock, messages,
-                          std::string(zul::kProgramVersion) + zul::kRevisionSuffix);
+                          std::string(zul::kProgramVersion) + zul::kRevisionSuffix,
+                          zul::records::ProgramBeside("zul10-records"));
 
     // Created in this order: the main window first, then the port settings
     // dialog, whose creation reads the settings file and opens the port (an

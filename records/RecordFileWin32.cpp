@@ -1,82 +1,219 @@
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
+
 #include "records/RecordFile.h"
+#include "serial/FileStore.h"
 
 namespace zul::records {
 
 namespace {
 
-std::string SystemMessage(DWORD code) {
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = n > 0 && text != nullptr ? std::string(text, n) : "";
-    if (text != nullptr) LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message.empty() ? "error " + std::to_string(code) : message;
+using Opened = RecordFile::Opened;
+
+// How often a file deleted under a waiting writer is opened again.
+constexpr int kReopenTries = 5;
+
+HANDLE Handle(intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
 }
+
+// What stands at an open handle that is no file on a disk, in words; empty
+// for a file. A link or a junction is opened as itself
+// (FILE_FLAG_OPEN_REPARSE_POINT), never followed.
+std::string NotAFile(HANDLE file) {
+    if (GetFileType(file) != FILE_TYPE_DISK) return "a device, not a file";
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info)) return LastSystemError();
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return "a symbolic link, not a file";
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return "a folder, not a file";
+    return {};
+}
+
+// The lock every writer of records takes: one byte far beyond any end of
+// file (LockFileEx allows a range past the end).
+OVERLAPPED LockPlace() {
+    OVERLAPPED place{};
+    place.Offset = 0xFFFFFFFE;
+    place.OffsetHigh = 0x7FFFFFFF;
+    return place;
+}
+
+Opened LockWhole(HANDLE file, int waitMs, std::string& error) {
+    for (int waited = 0;; ++waited) {
+        OVERLAPPED place = LockPlace();
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                       &place)) {
+            return Opened::kOpened;
+        }
+        const DWORD code = GetLastError();
+        if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) {
+            error = "cannot be locked (" + LastSystemError() + ")";
+            return Opened::kFailed;
+        }
+        if (waited >= waitMs) {
+            error = "locked by another writer";
+            return Opened::kLockHeld;
+        }
+        Sleep(1);
+    }
+}
+
+// Whether the file was deleted while it was open (by the spool's clean-up).
+bool DeletePending(HANDLE file) {
+    FILE_STANDARD_INFO info{};
+    return GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info) &&
+           info.DeletePending;
+}
+
+class RealSync final : public DiskSync {
+public:
+    bool SyncFile(intptr_t handle) override { return FlushFileBuffers(Handle(handle)) != 0; }
+    // NTFS writes a new file's entry with the file's own flush (its metadata,
+    // "FlushFileBuffers" and "NtFlushBuffersFileEx" in the Win32
+    // documentation); a folder handle is flushed where the file system
+    // takes it, and a file system that does not is no failure.
+    bool SyncFolder(const std::string& folder) override {
+        const HANDLE handle =
+            CreateFileA(folder.c_str(), GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD code = GetLastError();
+            return code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_FUNCTION;
+        }
+        const bool ok = FlushFileBuffers(handle) || GetLastError() == ERROR_INVALID_FUNCTION ||
+                        GetLastError() == ERROR_ACCESS_DENIED;
+        CloseHandle(handle);
+        return ok;
+    }
+};
 
 }  // namespace
 
-RecordFile::~RecordFile() {
-    Close();
+DiskSync& RealDiskSync() {
+    static RealSync sync;
+    return sync;
 }
 
 void RecordFile::Close() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-    handle_ = nullptr;
+    if (IsOpen()) CloseHandle(Handle(handle_));
+    handle_ = kClosed;
+    created_ = false;
+    folderOwed_ = false;
 }
 
-RecordFile::Opened RecordFile::Open(const std::filesystem::path& path, std::string& why) {
+RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int lockWaitMs,
+                                    std::string& error) {
     Close();
-    // What the entry itself is (GetFileAttributesW does not follow a
-    // link). A device reached through a path gives no attributes: the
-    // opened handle's type tells below.
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        why = "a symbolic link";
-        return Opened::NotRegular;
+    const DWORD rights = access == Access::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    for (int attempt = 0; attempt < kReopenTries; ++attempt) {
+        bool made = false;
+        HANDLE file = INVALID_HANDLE_VALUE;
+        if (access == Access::kAppend) {
+            file = CreateFileA(path.c_str(), rights, share, nullptr, CREATE_NEW, flags, nullptr);
+            made = file != INVALID_HANDLE_VALUE;
+        }
+        if (file == INVALID_HANDLE_VALUE &&
+            (access == Access::kRead || GetLastError() == ERROR_FILE_EXISTS)) {
+            file = CreateFileA(path.c_str(), rights, share, nullptr, OPEN_EXISTING, flags, nullptr);
+        }
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD code = GetLastError();
+            error = LastSystemError();
+            return access == Access::kRead && code == ERROR_FILE_NOT_FOUND ? Opened::kMissing
+                                                                           : Opened::kFailed;
+        }
+        handle_ = reinterpret_cast<intptr_t>(file);
+        error = NotAFile(file);
+        if (!error.empty()) {
+            Close();
+            return Opened::kNotAFile;
+        }
+        if (access == Access::kRead) return Opened::kOpened;
+        const Opened locked = LockWhole(file, lockWaitMs, error);
+        if (locked != Opened::kOpened) {
+            Close();
+            return locked;
+        }
+        if (!DeletePending(file)) {
+            return Keep(path, made);
+        }
+        Close();
     }
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        why = "a folder";
-        return Opened::NotRegular;
-    }
-    // The reparse point itself, never its target (CreateFileW:
-    // FILE_FLAG_OPEN_REPARSE_POINT); others may go on appending and renaming.
-    HANDLE handle = CreateFileW(
-        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        why = SystemMessage(GetLastError());
-        return Opened::Failed;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    const DWORD type = GetFileType(handle);
-    if (type != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-        why = type == FILE_TYPE_CHAR                                        ? "a device"
-              : type == FILE_TYPE_PIPE                                      ? "a pipe"
-              : (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? "a symbolic link"
-                                                                            : "not a regular file";
-        CloseHandle(handle);
-        return Opened::NotRegular;
-    }
-    handle_ = handle;
-    return Opened::Ok;
+    error = "removed and made again by another program while it was opened";
+    return Opened::kFailed;
 }
 
-long long RecordFile::Read(char* buffer, std::size_t size, std::string& why) {
-    DWORD got = 0;
-    const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-    if (!ReadFile(handle_, buffer, want, &got, nullptr)) {
-        why = SystemMessage(GetLastError());
-        return -1;
+int64_t RecordFile::Size() const {
+    LARGE_INTEGER size{};
+    if (!IsOpen() || !GetFileSizeEx(Handle(handle_), &size)) return -1;
+    return size.QuadPart;
+}
+
+int64_t RecordFile::ReadSome(uint64_t offset, char* buffer, size_t size, std::string& error) const {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    if (ReadFile(Handle(handle_), buffer, static_cast<DWORD>(std::min<size_t>(size, 1 << 30)),
+                 &read, &at)) {
+        return read;
     }
-    return got;
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    error = LastSystemError();
+    return -1;
+}
+
+bool RecordFile::WriteAtEnd(std::string_view bytes, std::string& error) {
+    while (!bytes.empty()) {
+        // Both offsets 0xFFFFFFFF: the write goes to the end of the file, as
+        // with FILE_APPEND_DATA ("WriteFile" in the Win32 documentation).
+        OVERLAPPED end{};
+        end.Offset = 0xFFFFFFFF;
+        end.OffsetHigh = 0xFFFFFFFF;
+        DWORD written = 0;
+        const DWORD ask = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 30));
+        if (!WriteFile(Handle(handle_), bytes.data(), ask, &written, &end) || written == 0) {
+            error = "cannot be written (" + LastSystemError() + ")";
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool RecordFile::Remove(std::string& error) {
+    // Every handle on the file shares deletion: the file goes once the last
+    // is closed, and a writer that opens it meanwhile sees it pending.
+    if (!IsOpen() || !DeleteFileA(path_.c_str())) {
+        error = "cannot be removed (" + LastSystemError() + ")";
+        return false;
+    }
+    return true;
+}
+
+bool IsFolder(const std::string& folder, std::string& error) {
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = LastSystemError();
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        error = "not a folder";
+        return false;
+    }
+    return true;
+}
+
+// Whether this user may make a file in the folder is its access list's to
+// say, which cannot be told without making one (the read-only attribute of a
+// folder means nothing to that): it is a folder.
+bool CheckFolderWritable(const std::string& folder, std::string& error) {
+    return IsFolder(folder, error);
 }
 
 }  // namespace zul::records

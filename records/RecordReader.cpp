@@ -110,18 +110,19 @@ bool RecordReader::ReadFolder(const std::string& folder, const DateRange& range,
         }
         RecordFile file;
         std::string why;
-        switch (file.Open(path, why)) {
-            case RecordFile::Opened::NotRegular:
+        switch (file.Open(path.string(), RecordFile::Access::kRead, 0, why)) {
+            case RecordFile::Opened::kOpened:
+                break;
+            case RecordFile::Opened::kNotAFile:
                 ++tally_.skippedEntries;
-                Name(name + ": " + why + ", not a regular file: skipped");
+                Name(name + ": " + why + ": skipped");
                 continue;
-            case RecordFile::Opened::Failed:
+            default:
                 tally_.readError = true;
                 Name(name + ": cannot be opened (" + why + ")");
                 continue;
-            case RecordFile::Opened::Ok:
-                break;
         }
+        uint64_t offset = 0;
         ++tally_.files;
         State& s = *state_;
         s.name = name;
@@ -159,7 +160,8 @@ bool RecordReader::ReadFolder(const std::string& folder, const DateRange& range,
             } else {
                 scan = end;
             }
-            const long long n = file.Read(buffer + end, kChunk, why);
+            const int64_t n = file.ReadSome(offset, buffer + end, kChunk, why);
+            if (n > 0) offset += static_cast<uint64_t>(n);
             if (n < 0) {
                 tally_.readError = true;
                 Name(name + ":" + std::to_string(s.lineNumber) + ": read error (" + why +

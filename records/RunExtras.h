@@ -1,9 +1,11 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "adjust/RunRecorder.h"
+#include "records/ForwardLauncher.h"
 #include "records/RunLog.h"
 #include "records/StationConfig.h"
 #include "serial/Clock.h"
@@ -20,18 +22,28 @@ inline constexpr const char* kRecordsVariable = "ZUL10_RECORDS";  // a folder
 inline constexpr const char* kTraceVariable = "ZUL10_TRACE";      // a file
 
 // What the station's settings turn on beside the bench screen, made at
-// start-up before the port opens: the run records in the records folder, and
-// the line monitor on port, appending to the trace file. The station file's
-// unused lines are named in one box first. A place that cannot be written is
-// shown in a box naming it, once, and the program goes on without that part.
-// With neither set, nothing is made and the program stores nothing beyond
-// its settings file.
+// start-up before the port opens: the run records, and the line monitor on
+// port, appending to the trace file. The station file's unused lines are
+// named in one box first. A place that cannot be written is shown in a box
+// naming it, once, and the program goes on without that part. With neither
+// set, nothing is made and the program stores nothing beyond its settings
+// file.
+//
+// The records go into this user's spool (records/Spool.h) on the PC's own
+// disk; after each one, and at start-up when records wait, a forward
+// (zul10-records forward, a process of its own that is never waited for)
+// delivers them to the records folder. Nothing here touches the records
+// folder, which may be a share that hangs. When records of runs that ended
+// more than 24 hours ago still wait at start-up, one box names the folder
+// and how many.
 class RunExtras {
 public:
     // None of the references is owned; all must outlive this object, and
     // port keeps the monitor only as long as this object lives.
+    // forwardProgram: the zul10-records program that delivers the records
+    // (ProgramBeside("zul10-records")); empty: none is started.
     RunExtras(const StationConfig& config, Line& port, Clock& clock, MessageSink& messages,
-              const std::string& version);
+              const std::string& version, const std::filesystem::path& forwardProgram);
     ~RunExtras();
     RunExtras(const RunExtras&) = delete;
     RunExtras& operator=(const RunExtras&) = delete;
@@ -46,9 +58,16 @@ public:
     bool monitoring() const { return trace_ != nullptr; }
 
     static constexpr const char* kTraceCaption = "LINE MONITOR";
+    // Records waiting longer than this at start-up are shown.
+    static constexpr std::chrono::hours kWaitShown{24};
 
 private:
+    void StartForward();
+
     Line& port_;
+    std::string spool_;        // the spool's folder
+    std::string destination_;  // the records folder
+    std::unique_ptr<records::ForwardLauncher> forward_;
     std::unique_ptr<RunLog> records_;
     std::unique_ptr<LineTrace> trace_;
 };

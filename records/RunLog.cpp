@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cmath>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <system_error>
@@ -10,18 +9,16 @@
 #include "adjust/JudgedValues.h"
 #include "adjust/Reports.h"
 #include "records/HostFacts.h"
-#include "serial/FileStore.h"
 #include "serial/LineTrace.h"
 #include "serial/PortNames.h"
 
 namespace zul {
 
-namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 
 struct RunLog::Run {
     Json record;
-    std::string file;
+    std::string date;  // of the run's start: its spool file's
     uint64_t startMs = 0;
     Json* item = nullptr;  // the item now running, in record["items"]
     std::string cause;
@@ -66,47 +63,64 @@ std::string RandomUuid() {
     return text;
 }
 
-// Makes folder (and the folders above it); false with the reason.
-bool MakeFolder(const std::string& folder, std::string& error) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec && !fs::is_directory(folder)) {
-        error = ec.message();
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
-RunLog::RunLog(std::string folder, std::string station, std::string version, Clock& clock,
-               MessageSink& messages)
-    : folder_(std::move(folder)),
+RunLog::RunLog(std::string spool, std::string station, std::string version, Clock& clock,
+               MessageSink& messages, records::DiskSync& sync)
+    : spool_(std::move(spool), sync),
       station_(std::move(station)),
       version_(std::move(version)),
       clock_(clock),
       messages_(messages) {}
 
-RunLog::~RunLog() = default;
+// The last try for the records that could not be spooled; no box, as the
+// program ends.
+RunLog::~RunLog() {
+    for (const KeptRecord& kept : unspooled_) {
+        std::string error;
+        spool_.Append(kept.date, kept.line, error, true);
+    }
+}
 
 std::string RunLog::FileFor(std::chrono::system_clock::time_point moment) const {
-    return (fs::path(folder_) / ("zul10-" + LocalTimeOf(moment).date + ".jsonl")).string();
+    return spool_.FileOf(LocalTimeOf(moment).date);
 }
 
 bool RunLog::CheckFolder() {
     std::string error;
-    AppendFile probe;
-    if (MakeFolder(folder_, error) && probe.Open(FileFor(std::chrono::system_clock::now()), error))
-        return true;
-    messages_.ShowExclamation(kCaption, "Run records cannot be written to the folder\n" + folder_ +
-                                            "\n(" + error + ").\nThe runs go on without them.");
+    if (spool_.CheckFolder(LocalTimeOf(std::chrono::system_clock::now()).date, error)) return true;
+    messages_.ShowExclamation(kCaption, "Run records cannot be written to the folder\n" +
+                                            spool_.folder() + "\n(" + error +
+                                            ").\nThe runs go on without them.");
     return false;
+}
+
+bool RunLog::SpoolRecords(const std::string& date, std::string line, std::string& file,
+                          std::string& error) {
+    std::vector<KeptRecord> kept;
+    bool spooled = false;
+    for (KeptRecord& record : unspooled_) {
+        std::string ignored;
+        if (spool_.Append(record.date, record.line, ignored, true)) {
+            spooled = true;
+        } else {
+            kept.push_back(std::move(record));
+        }
+    }
+    unspooled_ = std::move(kept);
+    const bool ok = spool_.Append(date, line, error);
+    if (!ok) {
+        file = spool_.FileOf(date);
+        unspooled_.push_back({date, std::move(line)});
+    }
+    if ((ok || spooled) && spooled_) spooled_();
+    return ok;
 }
 
 void RunLog::RunStarted(std::string_view unitId) {
     const auto now = std::chrono::system_clock::now();
     run_ = std::make_unique<Run>();
-    run_->file = FileFor(now);
+    run_->date = LocalTimeOf(now).date;
     run_->startMs = clock_.NowMs();
     Json& r = run_->record;
     r["format"] = record::kFormat;
@@ -206,11 +220,12 @@ void RunLog::RunEnded(RunOutcome outcome, uint32_t exchanges, uint32_t retries) 
 
     // Invalid UTF-8 (a host or user name in a legacy code page) is replaced,
     // never a reason to lose the record.
-    const std::string line = r.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
-    std::string error;
-    if (!MakeFolder(folder_, error) || !AppendRecord(run->file, line, error)) {
-        messages_.ShowExclamation(kCaption, "The record of this run could not be written to\n" +
-                                                run->file + "\n(" + error + ").");
+    std::string line = r.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+    std::string file, error;
+    if (!SpoolRecords(run->date, std::move(line), file, error)) {
+        messages_.ShowExclamation(
+            kCaption, "The record of this run could not be written to\n" + file + "\n(" + error +
+                          ").\nIt is kept and tried again after the next run.");
     }
 }
 

@@ -57,4 +57,9 @@ private:
 // in words in error, when it could not be written.
 bool AppendRecord(const std::string& path, std::string_view record, std::string& error);
 
+// The reason the last system call of this thread failed, in words
+// (strerror of errno; on Windows the common codes of GetLastError in words,
+// with the number).
+std::string LastSystemError();
+
 }  // namespace zul

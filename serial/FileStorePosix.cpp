@@ -262,11 +262,11 @@ std::FILE* OpenStoredFile(const std::string& path) {
     return file;
 }
 
-namespace {
-
-std::string Reason() {
+std::string LastSystemError() {
     return std::strerror(errno);
 }
+
+namespace {
 
 // An open file description lock (fcntl F_OFD_SETLK) over the whole file: it
 // holds between two descriptors of one process as between processes, and an
@@ -297,7 +297,7 @@ bool AppendFile::Open(const std::string& path, std::string& error) {
     Close();
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
-        error = Reason();
+        error = LastSystemError();
         return false;
     }
     handle_ = fd;
@@ -321,7 +321,7 @@ bool AppendRecord(const std::string& path, std::string_view record, std::string&
         fd = open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
     }
     if (fd < 0) {
-        error = Reason();
+        error = LastSystemError();
         return false;
     }
     LockRecordFile(fd);
@@ -330,9 +330,9 @@ bool AppendRecord(const std::string& path, std::string_view record, std::string&
     std::string text(cut + record.size(), '\n');
     record.copy(text.data() + cut, record.size());
     bool ok = WriteAll(fd, text);
-    if (!ok) error = Reason();
+    if (!ok) error = LastSystemError();
     if (ok && fsync(fd) != 0) {
-        error = Reason();
+        error = LastSystemError();
         ok = false;
     }
     close(fd);  // gives the lock back

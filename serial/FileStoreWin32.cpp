@@ -157,15 +157,12 @@ std::FILE* OpenStoredFile(const std::string& path) {
     return file;
 }
 
-namespace {
-
-// The reason for the last error, in words for the common ones.
-std::string Reason() {
+std::string LastSystemError() {
     const DWORD code = GetLastError();
     switch (code) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-            return "no such folder (error " + std::to_string(code) + ")";
+            return "no such file or folder (error " + std::to_string(code) + ")";
         case ERROR_ACCESS_DENIED:
             return "access denied (error 5)";
         case ERROR_SHARING_VIOLATION:
@@ -178,6 +175,8 @@ std::string Reason() {
             return "error " + std::to_string(code);
     }
 }
+
+namespace {
 
 // Opened with the right to append and no right to write elsewhere: every
 // WriteFile then goes to the end of the file, as one piece against the
@@ -230,7 +229,7 @@ bool AppendFile::Open(const std::string& path, std::string& error) {
     Close();
     const HANDLE file = OpenForAppend(path, 0);
     if (file == INVALID_HANDLE_VALUE) {
-        error = Reason();
+        error = LastSystemError();
         return false;
     }
     handle_ = reinterpret_cast<intptr_t>(file);
@@ -253,7 +252,7 @@ void AppendFile::Close() {
 bool AppendRecord(const std::string& path, std::string_view record, std::string& error) {
     const HANDLE file = OpenForAppend(path, FILE_READ_DATA);
     if (file == INVALID_HANDLE_VALUE) {
-        error = Reason();
+        error = LastSystemError();
         return false;
     }
     const bool locked = LockRecordFile(file);
@@ -265,7 +264,7 @@ bool AppendRecord(const std::string& path, std::string_view record, std::string&
     bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
               written == text.size();
     if (ok && !FlushFileBuffers(file)) ok = false;
-    if (!ok) error = Reason();
+    if (!ok) error = LastSystemError();
     if (locked) {
         OVERLAPPED place = RecordLockPlace();
         UnlockFileEx(file, 0, 1, 0, &place);

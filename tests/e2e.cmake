@@ -16,8 +16,9 @@ function(zul_add_e2e_test name source timeout)
                           nlohmann_json::nlohmann_json Qt6::Test GTest::gtest
                           GTest::gtest_main GTest::gmock Threads::Threads)
     target_compile_definitions(${name} PRIVATE
-                               ZUL1X_SIM_BINARY="$<TARGET_FILE:zul1x-sim>")
-    add_dependencies(${name} zul1x-sim)
+                               ZUL1X_SIM_BINARY="$<TARGET_FILE:zul1x-sim>"
+                               ZUL10_RECORDS_BINARY="$<TARGET_FILE:zul10-records>")
+    add_dependencies(${name} zul1x-sim zul10-records)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                          PROPERTIES ENVIRONMENT "${ZUL_LSAN_ENV}"
                                     LABELS "e2e" TIMEOUT ${timeout})

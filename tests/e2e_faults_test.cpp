@@ -109,7 +109,9 @@ TEST(E2eFaults, FailingWhiteSlotsShowTheirTable) {
                                                 0x05, 0x05, 0xA1, 0xC0, 0x05, 0xEE, 0xE0));
     ExpectFailedThenCancel(b);
 
-    // One record of the failed run: its item, its banner, its readings.
+    // One record of the failed run, delivered to the folder by the forward
+    // the program started: its item, its banner, its readings.
+    ASSERT_TRUE(b.AwaitDelivery(out.path().string()));
     const test::ReadBack all = test::ReadRecords(out.path().string());
     ASSERT_EQ(all.runs.size(), 1u) << all.errors;
     EXPECT_EQ(all.runs[0].outcome, records::Outcome::Failed);

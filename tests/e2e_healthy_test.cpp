@@ -125,6 +125,7 @@ TEST(E2eHealthy, CompleteRunToCompleteAndBackToIdle) {
 TEST(E2eHealthy, RecordAndLineMonitorOfACompleteRun) {
     test::TemporaryDirectory out;
     const std::string folder = out.File("records");
+    std::filesystem::create_directory(folder);  // a share is there before it takes records
     const std::string trace = out.File("line.trace");
     const test::ScopedVariable records(kRecordsVariable, folder);
     const test::ScopedVariable monitor(kTraceVariable, trace);
@@ -135,7 +136,9 @@ TEST(E2eHealthy, RecordAndLineMonitorOfACompleteRun) {
         b.ClickStart();   // the next unit: its erase
         b.form->close();  // and the window closed before its lever check
 
-        // The complete run, and the next one ended by the closing window.
+        // The complete run, and the next one ended by the closing window,
+        // delivered to the folder by the forwards the program started.
+        ASSERT_TRUE(b.AwaitDelivery(folder));
         const test::ReadBack all = test::ReadRecords(folder);
         ASSERT_TRUE(all.ok);
         ASSERT_EQ(all.runs.size(), 2u) << all.errors;

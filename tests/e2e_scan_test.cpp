@@ -47,6 +47,7 @@ void WalkCompleteRun(const test::E2eBench& b) {
 TEST(E2eScan, AScannedRunKeepsItsNumberAndEscSendsNothing) {
     test::TemporaryDirectory out;
     const std::string folder = out.File("records");
+    std::filesystem::create_directory(folder);  // a share is there before it takes records
     const test::ScopedVariable records(kRecordsVariable, folder);
     const test::ScopedVariable scan("ZUL10_UNIT_ID", "scan");
     const test::ScopedVariable pattern("ZUL10_UNIT_ID_PATTERN", "ZA[0-9]{6}");
@@ -73,6 +74,8 @@ TEST(E2eScan, AScannedRunKeepsItsNumberAndEscSendsNothing) {
     EXPECT_EQ(b.form->AdjStep(), 1);
     b.ClickExit();  // Cancel
 
+    // Delivered to the folder by the forwards the program started.
+    ASSERT_TRUE(b.AwaitDelivery(folder));
     const std::vector<Json> all = RecordsIn(folder);
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0]["unit"], "ZA004217");

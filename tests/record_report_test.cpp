@@ -570,8 +570,7 @@ TEST(RecordReport, FoldersNamedLikeRecordFilesAreSkippedOnBothPlatforms) {
     EXPECT_EQ(all.runs.size(), 1u) << all.errors;
     EXPECT_EQ(all.tally.skippedEntries, 2) << all.errors;
     EXPECT_FALSE(all.tally.readError);
-    EXPECT_NE(all.errors.find("zul10-x.jsonl: a folder, not a regular file: skipped"),
-              std::string::npos)
+    EXPECT_NE(all.errors.find("zul10-x.jsonl: a folder, not a file: skipped"), std::string::npos)
         << all.errors;
     EXPECT_NE(all.errors.find("zul10-2026-01-05.jsonl: a folder"), std::string::npos) << all.errors;
 }
@@ -644,10 +643,10 @@ TEST(RecordReport, EntriesThatAreNoRegularFileAreNamedSkippedAndNeverWaitedOn) {
         EXPECT_EQ(Command(out, args), 0) << command;
         const std::string err = test::ReadFile(out.File("err"));
         for (const char* named :
-             {"zul10-2026-01-01.jsonl: a FIFO, not a regular file: skipped",
-              "zul10-2026-01-02.jsonl: a symbolic link, not a regular file: skipped",
-              "zul10-2026-01-03.jsonl: a symbolic link, not a regular file: skipped",
-              "zul10-x.jsonl: a folder, not a regular file: skipped",
+             {"zul10-2026-01-01.jsonl: a FIFO, not a file: skipped",
+              "zul10-2026-01-02.jsonl: a symbolic link, not a file: skipped",
+              "zul10-2026-01-03.jsonl: a symbolic link, not a file: skipped",
+              "zul10-x.jsonl: a folder, not a file: skipped",
               "zul10-2026-01-05-\xEF\xBF\xBD[31m.jsonl:1: torn or not JSON, skipped"}) {
             EXPECT_NE(err.find(named), std::string::npos) << command << ": " << named << "\n"
                                                           << err;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -19,6 +20,7 @@
 #include "records/CsvReport.h"
 #include "records/HtmlReport.h"
 #include "records/RunLog.h"
+#include "records/Spool.h"
 #include "records/SummaryText.h"
 #include "serial/FileStore.h"
 
@@ -215,32 +217,45 @@ TEST(RunRecords, AFolderThatTakesNoRecordIsShownAndTheRunsGoOn) {
 }
 
 TEST(RunRecords, TwoWritersNeverMixTheirRecords) {
-    TemporaryDirectory dir;
-    const std::string file = dir.File("zul10-2026-01-01.jsonl");
-    constexpr int kEach = 200;
-    // Records of many sizes, some longer than a page, each naming its writer.
-    const auto writer = [&](char who) {
-        for (int i = 0; i < kEach; ++i) {
-            const Json record = {{"who", std::string(1, who)},
-                                 {"n", i},
-                                 {"pad", std::string(static_cast<size_t>(i * 37 % 9000), who)}};
-            std::string error;
-            EXPECT_TRUE(AppendRecord(file, record.dump() + "\n", error)) << error;
-        }
+    // Through the spool's writer, which the program uses, and AppendRecord.
+    using Append = std::function<bool(const std::string& folder, const std::string& record,
+                                      std::string& error)>;
+    const Append spool = [](const std::string& folder, const std::string& record,
+                            std::string& error) {
+        return records::Spool(folder).Append("2026-01-01", record, error);
     };
-    std::thread a(writer, 'a');
-    std::thread b(writer, 'b');
-    a.join();
-    b.join();
-    std::map<std::string, int> next;
-    const std::vector<std::string> lines = FileLines(file);
-    ASSERT_EQ(lines.size(), 2u * kEach);
-    for (const std::string& line : lines) {
-        const Json record = Json::parse(line, nullptr, false);
-        ASSERT_FALSE(record.is_discarded()) << line.substr(0, 80);
-        const std::string who = record["who"];
-        EXPECT_EQ(record["n"], next[who]++);  // each writer's records whole and in order
-        EXPECT_EQ(record["pad"].get<std::string>().find_first_not_of(who), std::string::npos);
+    const Append appendRecord = [](const std::string& folder, const std::string& record,
+                                   std::string& error) {
+        return AppendRecord(folder + "/zul10-2026-01-01.jsonl", record, error);
+    };
+    for (const Append& append : {spool, appendRecord}) {
+        TemporaryDirectory dir;
+        const std::string file = dir.File("zul10-2026-01-01.jsonl");
+        constexpr int kEach = 200;
+        // Records of many sizes, some longer than a page, each naming its writer.
+        const auto writer = [&](char who) {
+            for (int i = 0; i < kEach; ++i) {
+                const Json record = {{"who", std::string(1, who)},
+                                     {"n", i},
+                                     {"pad", std::string(static_cast<size_t>(i * 37 % 9000), who)}};
+                std::string error;
+                EXPECT_TRUE(append(dir.path().string(), record.dump() + "\n", error)) << error;
+            }
+        };
+        std::thread a(writer, 'a');
+        std::thread b(writer, 'b');
+        a.join();
+        b.join();
+        std::map<std::string, int> next;
+        const std::vector<std::string> lines = FileLines(file);
+        ASSERT_EQ(lines.size(), 2u * kEach);
+        for (const std::string& line : lines) {
+            const Json record = Json::parse(line, nullptr, false);
+            ASSERT_FALSE(record.is_discarded()) << line.substr(0, 80);
+            const std::string who = record["who"];
+            EXPECT_EQ(record["n"], next[who]++);  // each writer's records whole and in order
+            EXPECT_EQ(record["pad"].get<std::string>().find_first_not_of(who), std::string::npos);
+        }
     }
 }
 

@@ -18,13 +18,18 @@
 #include "mock/RecordingMessageSink.h"
 #include "mock/ScratchDirectory.h"
 #include "mock/TestApplication.h"
+#include "records/FolderDestination.h"
 #include "records/RunExtras.h"
+#include "records/Spool.h"
 #include "serial/Clock.h"
 #include "serial/Rs232cForm.h"
 #include "serial/TermiosPort.h"
 
 #ifndef ZUL1X_SIM_BINARY
 #error "ZUL1X_SIM_BINARY must name the built simulator tool"
+#endif
+#ifndef ZUL10_RECORDS_BINARY
+#error "ZUL10_RECORDS_BINARY must name the built zul10-records"
 #endif
 
 namespace zul::test {
@@ -46,8 +51,12 @@ struct E2eBench : MainFormControls {
         // environment over a station file of the bench's own (none unless a
         // test writes one), never this machine's.
         setenv("ZUL10_STATION_FILE", (dir.path() + "/station.conf").c_str(), 1);
+        // The records' spool of a bench of its own, delivered by the
+        // zul10-records of this build.
+        setenv("XDG_STATE_HOME", state.path().c_str(), 1);
         const StationConfig config = ReadStationConfig(StationFilePath());
-        extras = std::make_unique<RunExtras>(config, port, clock, messages, "1.01-01");
+        extras = std::make_unique<RunExtras>(config, port, clock, messages, "1.01-01",
+                                             ZUL10_RECORDS_BINARY);
         form = std::make_unique<TMainForm>(port, clock, extras->recorder());
         unitIdForm =
             TUnitIdForm::ForStation(config.scanUnitId, config.unitIdPattern, messages, form.get());
@@ -68,6 +77,7 @@ struct E2eBench : MainFormControls {
         extras.reset();
         EXPECT_EQ(sim.Stop(), 0) << sim.Errors();
         unsetenv("ZUL10_COM1");
+        unsetenv("XDG_STATE_HOME");
     }
 
     void Click(QPushButton* button) const {
@@ -78,6 +88,22 @@ struct E2eBench : MainFormControls {
     void ClickStart() const { Click(Start()); }
     void ClickExit() const { Click(Exit()); }
 
+    // Waits, at most 10 s, until the forwards the program started have
+    // delivered every record it spooled to folder; false when they did not.
+    static bool AwaitDelivery(const std::string& folder) {
+        const records::Spool spool(records::Spool::DefaultFolder());
+        const records::FolderDestination destination(folder);
+        std::vector<std::string> refused;
+        for (int tries = 0; tries < 1000; ++tries) {
+            if (!spool.Files(refused).empty() &&
+                spool.CountWaiting(destination.Key(), {}).bytes == 0) {
+                return true;
+            }
+            QTest::qWait(10);
+        }
+        return false;
+    }
+
     // Clicks Start, and returns how long the click took in ms.
     int64_t TimedClickStart() const {
         const auto begin = std::chrono::steady_clock::now();
@@ -87,7 +113,8 @@ struct E2eBench : MainFormControls {
             .count();
     }
 
-    ScratchDirectory dir;  // first: the simulator's link and log live in it
+    ScratchDirectory dir;      // first: the simulator's link and log live in it
+    TemporaryDirectory state;  // the spool's, beside
     SimProcess sim;
     SystemClock clock;
     TermiosPort port;
