@@ -1,7 +1,9 @@
 #pragma once
 
 // The run record as the program writes it and every reader reads it: one
-// JSON object on one line per run.
+// JSON object on one line per run, in files named by the local date of the
+// runs' start: zul10-YYYY-MM-DD.jsonl in a bench's spool, and
+// zul10-YYYY-MM-DD-STATION.jsonl (one per station) in the records folder.
 //
 // Format 2 (written since 1.01-01 with station, unit and limits):
 //   "format"       2
