@@ -29,8 +29,8 @@
 #include <string>
 
 #include "app/UnitIdSource.h"
+#include "mock/RecordedBench.h"
 #include "mock/RecordingMessageSink.h"
-#include "mock/WizardRun.h"
 #include "records/RunLog.h"
 
 namespace {
@@ -44,18 +44,7 @@ public:
     std::string serial;
 };
 
-// A bench whose wizard tells the run's record (as tests/records_test.cpp).
-struct Bench : test::WizardRunBench {
-    Bench(const sim::Profile& profile, const std::string& folder)
-        : WizardRunBench(profile), log(folder, "station", "1.01-01", clock, messages) {
-        log.SetLine(&line);
-    }
-    test::RecordingMessageSink messages;
-    RunLog log;
-    LineSettings line{.portName = "COM1"};
-    ItemContext recordedCtx{link, data, result, clock, log};
-    Wizard recorded{view, recordedCtx};
-};
+using Bench = test::RecordedBench;
 
 // Days since 1970-01-01 to "YYYY-MM-DD".
 std::string DateOf(int64_t days) {
@@ -112,14 +101,7 @@ public:
             da[s] = Byte(128, 20);
         }
         if (badUnit) ad[1] = Byte(55, 2);
-        for (int s = 0; s < 12; ++s) {
-            p.whiteResult[s] = ad[s];
-            p.whiteResult[15 + s] = da[s];
-        }
-        p.whiteResult[27] = ad[12];
-        p.whiteResult[28] = ad[13];
-        p.whiteResult[29] = da[12];
-        p.whiteResult[30] = da[13];
+        sim::SetWhiteReadings(p, ad, da);
         for (auto& b : p.blackResult) b = Byte(50, 8);
         for (int r = 0; r < 10; ++r) p.nonPaperResult[r] = Byte(100, 10);
         p.magSamples = {{Byte(58, 3.5), Byte(58, 6)}};
@@ -145,7 +127,7 @@ enum class Ending { Walk, Cancel, Close };
 // the record's line, or empty.
 std::string OneRun(const sim::Profile& profile, const std::string& scratch,
                    const std::string& serial, Ending ending, Line& line) {
-    Bench b(profile, scratch);
+    Bench b(profile, scratch, "station");
     GivenUnitId ids;
     ids.serial = serial;
     if (!serial.empty()) b.recorded.SetUnitIdSource(&ids);

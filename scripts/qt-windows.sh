@@ -27,27 +27,12 @@ if [[ $host_version != "$qt_version"* ]]; then
     exit 1
 fi
 
-# The source package through an apt configuration of our own: a deb-src
-# entry for the distribution, its own lists, nothing of the machine's
-# sources changed.
-apt_dir=$cache/apt
-mkdir -p "$apt_dir/lists/partial" "$apt_dir/sources.list.d"
-codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-cat >"$apt_dir/sources.list" <<EOF
-deb-src http://deb.debian.org/debian $codename main
-deb-src http://deb.debian.org/debian $codename-updates main
-deb-src http://deb.debian.org/debian-security $codename-security main
-EOF
-apt_options=(-o "Dir::Etc::SourceList=$apt_dir/sources.list"
-             -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
-             -o "Dir::State::Lists=$apt_dir/lists"
-             -o "APT::Sandbox::User=root")
 work=$cache/qt-$qt_version-work
 mkdir -p "$work"
 src=$(find "$work" -maxdepth 1 -type d -name "qtbase-everywhere-src-$qt_version*" | head -1)
 if [[ -z $src ]]; then
-    apt-get "${apt_options[@]}" update -qq
-    (cd "$work" && apt-get "${apt_options[@]}" source --download-only "qt6-base=$host_version" -qq)
+    source scripts/debian-source.sh
+    debian_source_download "$cache/apt" "$work" "qt6-base=$host_version"
     (cd "$work" && dpkg-source --no-check -x qt6-base_*.dsc "qtbase-everywhere-src-$qt_version" >/dev/null)
     src=$work/qtbase-everywhere-src-$qt_version
 fi

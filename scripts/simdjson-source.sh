@@ -22,23 +22,10 @@ if [[ -f $single/simdjson.cpp && -f $single/simdjson.h ]]; then
     exit 0
 fi
 
-# The source package through an apt configuration of our own (its own
-# folder, apart from the Qt kit's): a deb-src entry for the distribution,
-# its own lists, nothing of the machine's sources changed.
-apt_dir=$cache/apt-simdjson
-mkdir -p "$apt_dir/lists/partial" "$apt_dir/sources.list.d" "$work"
-codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-cat >"$apt_dir/sources.list" <<EOF
-deb-src http://deb.debian.org/debian $codename main
-deb-src http://deb.debian.org/debian $codename-updates main
-deb-src http://deb.debian.org/debian-security $codename-security main
-EOF
-apt_options=(-o "Dir::Etc::SourceList=$apt_dir/sources.list"
-             -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
-             -o "Dir::State::Lists=$apt_dir/lists"
-             -o "APT::Sandbox::User=root")
-apt-get "${apt_options[@]}" update -qq >&2
-(cd "$work" && apt-get "${apt_options[@]}" source --download-only "simdjson=$version" -qq >&2)
+# The source package through an apt configuration of its own (apart from
+# the Qt kit's).
+source scripts/debian-source.sh
+debian_source_download "$cache/apt-simdjson" "$work" "simdjson=$version" >&2
 rm -rf "${work:?}/simdjson-$upstream"
 (cd "$work" && dpkg-source --no-check -x simdjson_*.dsc "simdjson-$upstream" >/dev/null)
 if [[ ! -f $single/simdjson.cpp || ! -f $single/simdjson.h ]]; then

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <utility>
@@ -81,5 +82,21 @@ struct Profile {
     // cable came loose.
     uint32_t dropOffAfter = 0;
 };
+
+// Puts the A/D readings and D/A settings of the 14 white slots into the
+// 31-byte white result block where the unit sends them: A/D of slots 0-11
+// in bytes 0-11, D/A of slots 0-11 in bytes 15-26, then A/D and D/A of
+// slots 12 and 13 in bytes 27-28 and 29-30. Bytes 12-14 are left as they are.
+inline void SetWhiteReadings(Profile& p, const std::array<uint8_t, 14>& ad,
+                             const std::array<uint8_t, 14>& da) {
+    for (std::size_t s = 0; s < 12; ++s) {
+        p.whiteResult[s] = ad[s];
+        p.whiteResult[15 + s] = da[s];
+    }
+    p.whiteResult[27] = ad[12];
+    p.whiteResult[28] = ad[13];
+    p.whiteResult[29] = da[12];
+    p.whiteResult[30] = da[13];
+}
 
 }  // namespace zul::sim

@@ -14,6 +14,7 @@
 #include "mock/HostilePlan.h"
 #include "mock/ItemBench.h"
 #include "mock/ReadRecords.h"
+#include "mock/RecordedBench.h"
 #include "mock/RecordingMessageSink.h"
 #include "mock/TemporaryDirectory.h"
 #include "mock/WizardRun.h"
@@ -38,28 +39,7 @@ std::vector<std::string> FileLines(const std::string& path) {
     return lines;
 }
 
-// A wizard bench whose runs are recorded into folder: a second wizard on the
-// bench's unit, clock and window that tells the run's record.
-struct RecordedBench : WizardRunBench {
-    RecordedBench(const sim::Profile& profile, const std::string& folder)
-        : WizardRunBench(profile), log(folder, "BENCH-1", "1.01-01", clock, messages) {
-        log.SetLine(&line);
-    }
-    test::RecordingMessageSink messages;
-    RunLog log;
-    LineSettings line{.portName = "COM1"};
-    // The wizard again, now telling the record.
-    ItemContext recordedCtx{link, data, result, clock, log};
-    Wizard recorded{view, recordedCtx};
-
-    // Next until the wizard stands at step, or failed.
-    void ClickTo(int16_t step) {
-        for (int guard = 0; guard < 20 && recorded.AdjStep() != step && recorded.AdjStep() != -1;
-             ++guard) {
-            recorded.StartClick();
-        }
-    }
-};
+using test::RecordedBench;
 
 Json LastRecord(const RunLog& log) {
     const std::vector<std::string> lines = FileLines(log.FileFor(std::chrono::system_clock::now()));

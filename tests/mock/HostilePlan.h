@@ -78,14 +78,7 @@ public:
         }
         for (auto& b : p.whiteRegisters) b = Byte();
         for (auto& b : p.whiteResult) b = Byte();  // bytes 12-14 are noise
-        for (int s = 0; s < 12; ++s) {
-            p.whiteResult[s] = ad[s];
-            p.whiteResult[15 + s] = da[s];
-        }
-        p.whiteResult[27] = ad[12];
-        p.whiteResult[28] = ad[13];
-        p.whiteResult[29] = da[12];
-        p.whiteResult[30] = da[13];
+        sim::SetWhiteReadings(p, ad, da);
 
         // Black: at most 102.
         for (auto& b : p.blackResult) b = Range(0, 102);
