@@ -111,6 +111,19 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
     for (int attempt = 0; attempt < kReopenTries; ++attempt) {
+        // Looked at first: a folder cannot be opened as a file at all (the
+        // open is refused as access denied), and a link is named as one.
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                error = "a symbolic link, not a file";
+                return Opened::kNotAFile;
+            }
+            if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+                error = "a folder, not a file";
+                return Opened::kNotAFile;
+            }
+        }
         bool made = false;
         HANDLE file = INVALID_HANDLE_VALUE;
         if (access == Access::kAppend) {
