@@ -107,6 +107,7 @@ void Line::LetLateAnswerPass(LateBytes& late, int64_t startNs) {
             ReceiveFailed();
         }
         late.Take(n, byte[0]);
+        if (!device_->IsOpen()) break;  // gone (a hang-up): nothing more can come
     }
     if (monitor_ != nullptr) {
         const int64_t now = device_->NowNs();

@@ -95,6 +95,26 @@ DCB LineState(DCB reported, const LineSettings& line) {
     return dcb;
 }
 
+// The errors with which a call on the port's handle fails once the device
+// behind it is gone (a USB adapter unplugged): each driver has its own among
+// them. A handle still open to a removed device keeps the driver from
+// finishing its removal ("Processing a Request to Remove a Device" in the
+// Win32 documentation: close every handle still open to it), and the
+// replugged adapter may then fail to open.
+bool DeviceGone(DWORD error) {
+    switch (error) {
+        case ERROR_BAD_COMMAND:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_ACCESS_DENIED:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_GEN_FAILURE:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // The line errors of a ClearCommError report, by name.
 std::string ErrorNames(DWORD errors) {
     constexpr struct {
@@ -176,6 +196,12 @@ uint32_t Win32Device::LastError() {
     return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
+uint32_t Win32Device::Failed() {
+    const uint32_t error = LastError();
+    if (DeviceGone(error)) Close();
+    return error;
+}
+
 void Win32Device::Close() {
     if (!IsOpen()) {
         return;
@@ -192,11 +218,15 @@ bool Win32Device::ClearErrors(DWORD* errors) {
     COMSTAT status{};
     const bool ok = calls_.ClearCommError(handle_, &found, &status) != FALSE;
     if (errors != nullptr) *errors = found;
+    if (!ok) Failed();
     return ok;
 }
 
 bool Win32Device::Purge(DWORD flags) {
-    ClearErrors(nullptr);
+    // A purge that fails says nothing about the device (a driver may refuse
+    // it for a while); a ClearCommError that fails as a removed device does
+    // closes the port.
+    if (!ClearErrors(nullptr) && !IsOpen()) return false;
     return calls_.PurgeComm(handle_, flags) != FALSE;
 }
 
@@ -239,10 +269,13 @@ bool Win32Device::Send(std::span<const uint8_t> bytes, uint32_t boundMs) {
         return false;
     }
     DWORD written = 0;
-    const BOOL ok = calls_.WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()),
-                                     &written, nullptr);
+    if (!calls_.WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                          nullptr)) {
+        Failed();
+        return false;
+    }
     // A write that ran out of time succeeds with fewer bytes written.
-    return ok && written == bytes.size();
+    return written == bytes.size();
 }
 
 int32_t Win32Device::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) {
@@ -255,20 +288,20 @@ int32_t Win32Device::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) {
     COMMTIMEOUTS record = inForce_;
     SetReadPart(record, timeouts);
     if (!ApplyTimeouts(record)) {
-        failure_ = "SetCommTimeouts failed, error " + std::to_string(LastError());
+        failure_ = FailureText("SetCommTimeouts", LastError());
         return -1;
     }
     DWORD received = 0;
     if (!calls_.ReadFile(handle_, buffer.data(), static_cast<DWORD>(buffer.size()), &received,
                          nullptr)) {
-        failure_ = "ReadFile failed, error " + std::to_string(LastError());
+        failure_ = FailureText("ReadFile", Failed());
         return -1;
     }
     // Without abort-on-error a spoiled byte is read like any other; the error
     // it raised shows here.
     DWORD errors = 0;
     if (!ClearErrors(&errors)) {
-        failure_ = "ClearCommError failed, error " + std::to_string(LastError());
+        failure_ = FailureText("ClearCommError", LastError());
         return -1;
     }
     if ((errors & kReceiveErrors) != 0) {
@@ -281,8 +314,17 @@ int32_t Win32Device::Receive(std::span<uint8_t> buffer, ReadTimeouts timeouts) {
 int32_t Win32Device::ReceiveQueued() {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!IsOpen() || !calls_.ClearCommError(handle_, &errors, &status)) return -1;
+    if (!IsOpen()) return -1;
+    if (!calls_.ClearCommError(handle_, &errors, &status)) {
+        Failed();
+        return -1;
+    }
     return static_cast<int32_t>(status.cbInQue);
+}
+
+std::string Win32Device::FailureText(const char* call, uint32_t error) const {
+    return std::string(call) + " failed, error " + std::to_string(error) +
+           (IsOpen() ? "" : ": the device is gone, the port closed");
 }
 
 }  // namespace zul

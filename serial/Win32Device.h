@@ -22,7 +22,14 @@ namespace zul {
 // Every receive and send runs under time-outs of the driver: a receive
 // under those it is given, a send under its bound. The device never reads
 // or writes without a bound in force. Not copyable; closes its handle in
-// Close, in Open, after a failed Configure and in its destructor.
+// Close, in Open, after a failed Configure and in its destructor, and as
+// soon as ReadFile, WriteFile or ClearCommError fails with an error that
+// means the device is gone (an
+// unplugged USB adapter: ERROR_BAD_COMMAND, ERROR_DEVICE_REMOVED,
+// ERROR_DEVICE_NOT_CONNECTED, ERROR_ACCESS_DENIED, ERROR_OPERATION_ABORTED,
+// ERROR_GEN_FAILURE), so that the driver can finish removing it and the port
+// dialog's OK opens the replugged one; every later send and receive then
+// fails at once.
 class Win32Device final : public LineDevice {
 public:
     explicit Win32Device(Win32Calls& calls = Win32Calls::System()) : calls_(calls) {}
@@ -74,6 +81,13 @@ private:
 
     // The last error, after closing the device.
     uint32_t FailConfigure();
+
+    // The error of the call that just failed, after closing the handle when
+    // it means the device is gone.
+    uint32_t Failed();
+
+    // "ReadFile failed, error 22", and what followed from it.
+    std::string FailureText(const char* call, uint32_t error) const;
 
     // ClearCommError; stores the errors it reported in errors unless null.
     bool ClearErrors(DWORD* errors);

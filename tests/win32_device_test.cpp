@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "mock/FakeWin32Calls.h"
 #include "mock/RecordingMessageSink.h"
 #include "mock/TemporaryDirectory.h"
+#include "serial/CommandExchange.h"
 #include "serial/Line.h"
 #include "serial/PortSession.h"
 #include "serial/Win32Device.h"
@@ -156,6 +158,56 @@ TEST_F(Win32DeviceTest, WriteRunsUnderItsBoundAndFailsWhenItRunsOut) {
     EXPECT_FALSE(line_.WritePort({&command_, 1}));
     EXPECT_EQ(CallsOf(calls_.calls, "PurgeComm"),
               (std::vector<std::string>{"PurgeComm(RX)", "PurgeComm(TX)"}));
+}
+
+// A USB adapter unplugged while the unit sends a block: whichever error its
+// driver gives, the exchange fails at the first failed read (no retry, no
+// 40 reads of a quiet wait, no read without a bound), the handle is closed
+// at once, and the port dialog's OK (a new open) reaches the replugged one.
+class Win32DeviceLost : public Win32DeviceTest, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(Win32DeviceLost, MidBlockClosesTheHandleFailsAtOnceAndReopens) {
+    OpenAndConfigure();
+    std::array<uint8_t, 32> reply{};
+    CommandExchange link(line_, reply);
+    calls_.answer = {0x01, 0x02, 0x03};  // the first bytes of an 8-byte block
+    calls_.RemoveAtRead(1, GetParam());
+    calls_.calls.clear();
+    EXPECT_FALSE(link.BlockRequest(8, 0x05));
+    EXPECT_FALSE(line_.IsOpen());
+    EXPECT_EQ(calls_.openHandles, 0);
+    EXPECT_EQ(CallsOf(calls_.calls, "WriteFile").size(), 1u);
+    EXPECT_EQ(CallsOf(calls_.calls, "ReadFile").size(), 1u);
+    EXPECT_EQ(CallsOf(calls_.calls, "CloseHandle").size(), 1u);
+    EXPECT_EQ(calls_.unboundedReads, 0);
+    // The next command fails without a call on the dead handle.
+    calls_.calls.clear();
+    EXPECT_FALSE(link.AcknowledgedCommand(0xB6));
+    EXPECT_TRUE(calls_.calls.empty());
+
+    // OK in the port dialog: the replugged adapter opens and answers.
+    ASSERT_EQ(line_.OpenDevice("COM1"), SerialPort::kOk);
+    ASSERT_EQ(line_.Configure(LineSettings{"COM1"}), SerialPort::kOk);
+    calls_.answer = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_TRUE(link.BlockRequest(8, 0x05));
+    EXPECT_EQ(reply[7], 8);
+    EXPECT_EQ(calls_.unboundedReads, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDriversError, Win32DeviceLost,
+                         ::testing::Values(ERROR_BAD_COMMAND, ERROR_DEVICE_REMOVED,
+                                           ERROR_DEVICE_NOT_CONNECTED, ERROR_ACCESS_DENIED,
+                                           ERROR_OPERATION_ABORTED, ERROR_GEN_FAILURE));
+
+TEST_F(Win32DeviceTest, AReadErrorOfAPresentDeviceKeepsThePortOpen) {
+    OpenAndConfigure();
+    std::array<uint8_t, 32> reply{};
+    CommandExchange link(line_, reply);
+    calls_.answer = {0x06};
+    calls_.RemoveAtRead(1, ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(link.AcknowledgedCommand(0xB6));
+    EXPECT_TRUE(line_.IsOpen());
+    EXPECT_EQ(calls_.openHandles, 1);
 }
 
 }  // namespace

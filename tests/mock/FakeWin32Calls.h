@@ -27,6 +27,13 @@ namespace zul::test {
 //   far (serial/serial/write.c and read.c complete it STATUS_TIMEOUT, a
 //   success status). A write takes acceptBytes bytes; a read what the queue
 //   holds, up to the count asked for, since nothing arrives while it waits.
+// - A device that is unplugged (RemoveAtRead): from then on every request on
+//   the handle but CloseHandle fails with the error its driver gives; which
+//   one differs from driver to driver (the errors the Win32 device takes for
+//   a removal, serial/Win32Device.h). Only a new CreateFileA after the
+//   handle was closed reaches the replugged device ("Processing a Request to
+//   Remove a Device": an application closes the handles still open to a
+//   removed device).
 class FakeWin32Calls final : public Win32Calls {
 public:
     // CreateFileA, GetCommState, SetCommState and PurgeComm fail with these
@@ -45,6 +52,17 @@ public:
     COMMTIMEOUTS timeouts{};
     std::vector<std::string> calls;
     int openHandles = 0;
+    // ReadFile calls made while every read time-out was zero (a read
+    // without any bound).
+    int unboundedReads = 0;
+
+    // The device is unplugged during the read-th ReadFile from now on
+    // (1: the next), which fails with error, as every later call on the
+    // handle does; the bytes it would have read are lost.
+    void RemoveAtRead(int read, DWORD error) {
+        removeAtRead_ = read;
+        removeError_ = error;
+    }
 
     // Bytes arriving on the line now, with the line errors they bring.
     void Arrive(const std::vector<uint8_t>& bytes, DWORD errors = 0) {
@@ -63,6 +81,7 @@ public:
         calls.push_back("CreateFileA");
         share = shareMode;
         if (openError != ERROR_SUCCESS) return Fail(openError, INVALID_HANDLE_VALUE);
+        if (openHandles == 0) removed_ = false;  // the replugged device
         return ++openHandles, reinterpret_cast<HANDLE>(0x1234);
     }
     BOOL CloseHandle(HANDLE) override {
@@ -90,6 +109,8 @@ public:
     }
     BOOL ClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT) override {
         calls.push_back("ClearCommError");
+        *errors = 0;
+        if (removed_) return Fail(removeError_, FALSE);
         *errors = std::exchange(errors_, 0);
         Arrive(std::exchange(late_, {}), std::exchange(lateErrors_, 0));
         return TRUE;
@@ -103,6 +124,14 @@ public:
     }
     BOOL ReadFile(HANDLE, LPVOID bytes, DWORD count, LPDWORD read, LPOVERLAPPED) override {
         *read = 0;
+        if (timeouts.ReadIntervalTimeout == 0 && timeouts.ReadTotalTimeoutMultiplier == 0 &&
+            timeouts.ReadTotalTimeoutConstant == 0) {
+            ++unboundedReads;
+        }
+        if (removeAtRead_ > 0 && --removeAtRead_ == 0) {
+            removed_ = true;
+            received_.clear();
+        }
         if (!Accepted("ReadFile")) return FALSE;
         for (; *read < count && !received_.empty(); received_.pop_front()) {
             static_cast<uint8_t*>(bytes)[(*read)++] = received_.front();
@@ -126,6 +155,7 @@ private:
     bool Accepted(const std::string& call, DWORD error = ERROR_SUCCESS) {
         calls.push_back(call);
         if (port.fAbortOnError && errors_ != 0) error = ERROR_OPERATION_ABORTED;
+        if (removed_) error = removeError_;
         return error == ERROR_SUCCESS || Fail(error, false);
     }
     template <typename T>
@@ -138,6 +168,9 @@ private:
     std::vector<uint8_t> late_;
     DWORD errors_ = 0, lateErrors_ = 0;
     DWORD lastError_ = ERROR_SUCCESS;
+    int removeAtRead_ = 0;
+    bool removed_ = false;
+    DWORD removeError_ = ERROR_SUCCESS;
 };
 
 }  // namespace zul::test
