@@ -15,19 +15,23 @@ scripts/deps.sh
 qt_version=6.4.2
 compiler=$(x86_64-w64-mingw32-g++-posix -dumpfullversion)
 cache=${ZUL_QT_KIT_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/zul10}
-kit=$cache/qt-$qt_version-mingw-w64-x86_64-gcc$compiler-posix
+# The kit is built from the source package of the host tools' own Debian
+# version, and named by it: a new Debian revision of qt6-base (a security
+# fix) makes a new kit, so that the Windows program gets the fix too. An
+# epoch's ":" has no place in a folder's name.
+host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
+kit=$cache/qt-${host_version//:/_}-mingw-w64-x86_64-gcc$compiler-posix
 if [[ -f $kit/.complete ]]; then
     echo "$kit"
     exit 0
 fi
 
-host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
 if [[ $host_version != "$qt_version"* ]]; then
     echo "qt-windows: the host tools are Qt $host_version, the kit needs $qt_version" >&2
     exit 1
 fi
 
-work=$cache/qt-$qt_version-work
+work=$cache/qt-${host_version//:/_}-work
 mkdir -p "$work"
 src=$(find "$work" -maxdepth 1 -type d -name "qtbase-everywhere-src-$qt_version*" | head -1)
 if [[ -z $src ]]; then
