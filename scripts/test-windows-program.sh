@@ -152,14 +152,16 @@ for _ in $(seq 100); do
 done
 check "the run's record: complete, every item passed" \
     bash -c 'cat "$1"/zul10-*.jsonl | tee /dev/stderr | grep -c "\"outcome\":\"complete\"" | grep -qx 1 &&
-             [[ $(grep -o "\"verdict\":\"pass\"" "$1"/zul10-*.jsonl | wc -l) == 7 ]]' _ "$records_dir"
+             [[ $(jq -r ".items[].verdict" "$1"/zul10-*.jsonl | grep -cx pass) == 7 ]] &&
+             [[ $(jq -r ".items[].values[].verdict" "$1"/zul10-*.jsonl | grep -cvx pass) == 1 ]]' \
+    _ "$records_dir"
 check "the line monitor: the commands the unit received, in order" \
     bash -c '[[ $(sed -nE "s/^ *[0-9.]+  TX +([0-9A-F]{2}) .*/\1/p" "$1" | tr "\n" " ") == "$2" ]] ||
              { cat "$1"; echo "unit: $2"; exit 1; }' _ "$trace_file" "$(sim_commands | tr '\n' ' ')"
 "$WINE64" 'C:\Program Files\ZUL10\zul10-records.exe' summary 'C:\zul10-records' \
     >"$logs/records-summary.txt" 2>&1 || true
 check "zul10-records.exe: one unit, complete" \
-    bash -c 'tr -d "\r" <"$1" | grep -Eq "^All +1 +1 +0 +0 +100\.0 %$" || { cat "$1"; exit 1; }' \
+    bash -c 'tr -d "\r" <"$1" | grep -Eq "^All +1 +1 +0 +0 +0 +100\.0 %$" || { cat "$1"; exit 1; }' \
     _ "$logs/records-summary.txt"
 
 # --- The port dialog from the menu, by keyboard ------------------------

@@ -83,7 +83,7 @@ build/sim/tool/zul1x-sim --link "$sim_link" --profile build-win/sim-profile.txt 
     >"$logs/zul1x-sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
-    grep -q '^zul1x-sim: unit ' "$logs/zul1x-sim.log" && break
+    grep -qs '^zul1x-sim: unit ' "$logs/zul1x-sim.log" && break
     kill -0 "$sim_pid" 2>/dev/null || break
     sleep 0.1
 done
