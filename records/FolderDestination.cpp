@@ -7,7 +7,9 @@
 #include <system_error>
 #include <vector>
 
+#include "records/FolderName.h"
 #include "records/RecordFile.h"
+#include "serial/Utf8.h"
 
 namespace zul::records {
 
@@ -44,9 +46,9 @@ FolderDestination::FolderDestination(std::string folder, DiskSync& sync) : sync_
     // and a forward from a timer may name the folder each its own way. Made
     // from the words alone, nothing on the share is looked at.
     std::error_code ec;
-    fs::path path = fs::absolute(fs::path(folder), ec);
-    if (ec) path = folder;
-    folder_ = path.lexically_normal().string();
+    fs::path path = fs::absolute(PathFromUtf8(folder), ec);
+    if (ec) path = PathFromUtf8(folder);
+    folder_ = Utf8OfPath(path.lexically_normal());
     while (folder_.size() > 1 && (folder_.back() == '/' || folder_.back() == '\\') &&
            folder_[folder_.size() - 2] != ':') {
         folder_.pop_back();
@@ -93,7 +95,7 @@ bool FolderDestination::Deliver(std::span<const SpooledRecord> records, std::str
         file->second.push_back(&record);
     }
     for (const auto& [name, batch] : files) {
-        const std::string path = (fs::path(folder_) / name).string();
+        const std::string path = JoinPath(folder_, name);
         RecordFile file(sync_);
         if (file.Open(path, RecordFile::Access::kAppend, kLockWaitMs, why) !=
             RecordFile::Opened::kOpened) {
