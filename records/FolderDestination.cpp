@@ -1,19 +1,14 @@
 #include "records/FolderDestination.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <system_error>
 #include <vector>
 
 #include "records/FolderName.h"
 #include "records/RecordFile.h"
-#include "serial/Utf8.h"
 
 namespace zul::records {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -45,10 +40,7 @@ FolderDestination::FolderDestination(std::string folder, DiskSync& sync) : sync_
     // One key for "records", "./records/" and the absolute path: the program
     // and a forward from a timer may name the folder each its own way. Made
     // from the words alone, nothing on the share is looked at.
-    std::error_code ec;
-    fs::path path = fs::absolute(PathFromUtf8(folder), ec);
-    if (ec) path = PathFromUtf8(folder);
-    folder_ = Utf8OfPath(path.lexically_normal());
+    folder_ = AbsoluteFolder(folder);
     while (folder_.size() > 1 && (folder_.back() == '/' || folder_.back() == '\\') &&
            folder_[folder_.size() - 2] != ':') {
         folder_.pop_back();

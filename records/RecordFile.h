@@ -119,6 +119,13 @@ bool CheckFolderWritable(const std::string& folder, std::string& error);
 // root is a folder, records/FolderName.h).
 bool IsFolder(const std::string& folder, std::string& error);
 
+// folder as an absolute name (against the current folder), without "." and
+// ".." and with one separator between names; nothing is looked at. Windows:
+// GetFullPathNameW, which knows a share's name ("\\server\share"), where
+// std::filesystem of GCC 12 takes it for a folder "\server" of the current
+// drive.
+std::string AbsoluteFolder(const std::string& folder);
+
 // Makes folder and every folder above it that is missing (never a drive or
 // a share, which are there or not). True when folder is a folder in the end;
 // false with the reason in error.

@@ -202,6 +202,13 @@ bool IsFolder(const std::string& folder, std::string& error) {
     return true;
 }
 
+std::string AbsoluteFolder(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(folder, ec);
+    if (ec) path = folder;
+    return path.lexically_normal().string();
+}
+
 bool MakeFolders(const std::string& folder, std::string& error) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);

@@ -219,6 +219,21 @@ bool IsFolder(const std::string& folder, std::string& error) {
     return true;
 }
 
+std::string AbsoluteFolder(const std::string& folder) {
+    const std::wstring name = Wide(folder);
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size =
+            GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (size == 0) return folder;
+        if (size < full.size()) {
+            full.resize(size);
+            return Utf8(full);
+        }
+        full.resize(size);  // the size needed, with the closing zero
+    }
+}
+
 // The folders are made from the top down, each once its parent is there; the
 // root (a drive, "\\server\share") is never made.
 bool MakeFolders(const std::string& folder, std::string& error) {
