@@ -99,14 +99,14 @@ done
 check "the program starts from the folder named in Japanese" test -n "$window"
 if [[ -n $window ]]; then
     sleep 2
-    xdotool key --window "$window" Return
+    xdotool key --window "$window" Return 2>/dev/null
 fi
 delivered() { cat "$share"/zul10-*.jsonl 2>/dev/null | grep -q '"outcome"'; }
 for _ in $(seq 300); do
     delivered && break
     sleep 0.1
 done
-[[ -n $window ]] && xdotool key --window "$window" ctrl+x
+[[ -n $window ]] && xdotool key --window "$window" ctrl+x 2>/dev/null
 for _ in $(seq 200); do
     [[ -z $(window_of "$title") ]] && break
     sleep 0.1
