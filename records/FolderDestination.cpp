@@ -1,17 +1,14 @@
 #include "records/FolderDestination.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <system_error>
 #include <vector>
 
+#include "records/FolderName.h"
 #include "records/RecordFile.h"
 
 namespace zul::records {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -43,10 +40,7 @@ FolderDestination::FolderDestination(std::string folder, DiskSync& sync) : sync_
     // One key for "records", "./records/" and the absolute path: the program
     // and a forward from a timer may name the folder each its own way. Made
     // from the words alone, nothing on the share is looked at.
-    std::error_code ec;
-    fs::path path = fs::absolute(fs::path(folder), ec);
-    if (ec) path = folder;
-    folder_ = path.lexically_normal().string();
+    folder_ = AbsoluteFolder(folder);
     while (folder_.size() > 1 && (folder_.back() == '/' || folder_.back() == '\\') &&
            folder_[folder_.size() - 2] != ':') {
         folder_.pop_back();
@@ -93,7 +87,7 @@ bool FolderDestination::Deliver(std::span<const SpooledRecord> records, std::str
         file->second.push_back(&record);
     }
     for (const auto& [name, batch] : files) {
-        const std::string path = (fs::path(folder_) / name).string();
+        const std::string path = JoinPath(folder_, name);
         RecordFile file(sync_);
         if (file.Open(path, RecordFile::Access::kAppend, kLockWaitMs, why) !=
             RecordFile::Opened::kOpened) {

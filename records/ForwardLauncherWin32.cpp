@@ -3,21 +3,11 @@
 #include <string>
 
 #include "records/ForwardLauncher.h"
+#include "serial/Utf8.h"
 
 namespace zul::records {
 
 namespace {
-
-// A path of this program's (the ANSI code page, as the environment gives it)
-// in UTF-16.
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int size =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
 
 // One argument of a command line as the C runtime of the started program
 // splits it again ("Parsing C command-line arguments" in the C runtime's
@@ -68,8 +58,8 @@ int64_t ForwardLauncher::Start(const std::string& spool, const std::string& fold
     if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE,
                         DETACHED_PROCESS | CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP, nullptr,
                         nullptr, &startup, &started)) {
-        error =
-            program_.string() + " cannot be started (error " + std::to_string(GetLastError()) + ")";
+        error = Utf8OfPath(program_) + " cannot be started (error " +
+                std::to_string(GetLastError()) + ")";
         return -1;
     }
     CloseHandle(started.hThread);

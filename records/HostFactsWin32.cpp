@@ -1,25 +1,30 @@
 #include <windows.h>
 
+// After windows.h (UNLEN).
+#include <lmcons.h>
+
 #include <array>
-#include <cstdlib>
 
 #include "records/HostFactsCommon.h"
+#include "serial/Utf8.h"
 
 namespace zul {
 
+// Both names through the wide calls: a user or computer named outside the
+// ANSI code page (a Japanese name on a Western PC) would come as "?" through
+// the narrow ones.
 std::string HostName() {
-    std::array<char, MAX_COMPUTERNAME_LENGTH + 1> name{};
+    std::array<wchar_t, MAX_COMPUTERNAME_LENGTH + 1> name{};
     DWORD size = static_cast<DWORD>(name.size());
-    if (!GetComputerNameA(name.data(), &size) || size == 0) return "unknown";
-    return std::string(name.data(), size);
+    if (!GetComputerNameW(name.data(), &size) || size == 0) return "unknown";
+    return Utf8(std::wstring_view(name.data(), size));
 }
 
 std::string UserName() {
-    std::array<char, 257> name{};
+    std::array<wchar_t, UNLEN + 1> name{};
     DWORD size = static_cast<DWORD>(name.size());
-    if (GetUserNameA(name.data(), &size) && name[0] != '\0') return name.data();
-    const char* user = std::getenv("USERNAME");
-    return user != nullptr && *user != '\0' ? user : "unknown";
+    if (GetUserNameW(name.data(), &size) && name[0] != L'\0') return Utf8(name.data());
+    return EnvironmentUtf8("USERNAME").value_or("unknown");
 }
 
 int ProcessId() {

@@ -1,13 +1,20 @@
 #include "records/RecordFile.h"
 
 #include <algorithm>
-#include <filesystem>
 
+#include "records/FolderName.h"
 #include "serial/FileStore.h"
 
 namespace zul::records {
 
-RecordFile::RecordFile(DiskSync& sync) : sync_(sync) {}
+namespace {
+
+// The pause between two tries of a lock another writer holds.
+constexpr uint32_t kLockPauseMs = 1;
+
+}  // namespace
+
+RecordFile::RecordFile(DiskSync& sync, Clock& clock) : sync_(sync), clock_(clock) {}
 
 RecordFile::~RecordFile() {
     Close();
@@ -18,6 +25,21 @@ RecordFile::Opened RecordFile::Keep(const std::string& path, bool made) {
     created_ = made;
     folderOwed_ = made;
     return Opened::kOpened;
+}
+
+RecordFile::Opened RecordFile::LockWithin(int waitMs, std::string& error) {
+    const uint64_t wait = waitMs > 0 ? static_cast<uint64_t>(waitMs) : 0;
+    switch (RetryFor(clock_, wait, kLockPauseMs, [&] { return TryLock(error); })) {
+        case Tried::kDone:
+            return Opened::kOpened;
+        case Tried::kFailed:
+            error = "cannot be locked (" + error + ")";
+            return Opened::kFailed;
+        case Tried::kAgain:
+            break;
+    }
+    error = "locked by another writer";
+    return Opened::kLockHeld;
 }
 
 bool RecordFile::ReadAt(uint64_t offset, size_t max, std::string& bytes, std::string& error) const {
@@ -80,8 +102,7 @@ bool RecordFile::Sync(std::string& error) {
     }
     // A new file's name is in the folder's own data.
     if (folderOwed_) {
-        const std::filesystem::path path(path_);
-        if (!sync_.SyncFolder(path.has_parent_path() ? path.parent_path().string() : ".")) {
+        if (!sync_.SyncFolder(FolderOfPath(path_))) {
             error = "its folder cannot be synced to the disk (" + LastSystemError() + ")";
             return false;
         }

@@ -3,15 +3,17 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "records/DiskSync.h"
+#include "serial/Clock.h"
 
 namespace zul::records {
 
 // One file of run records in a folder that others may write into (the
 // spool, a shared records folder). Each platform has its own file (POSIX,
 // Win32) for the opening, reading, writing and locking; what both need is
-// in RecordFile.cpp.
+// in RecordFile.cpp. Paths are UTF-8 (serial/Utf8.h).
 //
 // Only a regular file is ever opened: a symbolic link (on Windows any
 // reparse point), a FIFO, a device, a socket or a folder in its place is
@@ -36,15 +38,17 @@ public:
         kFailed,    // error says why
     };
 
-    // sync: the syncs Append and Sync make; not owned, must outlive this.
-    explicit RecordFile(DiskSync& sync = RealDiskSync());
+    // sync: the syncs Append and Sync make; clock: the lock wait's. Neither
+    // is owned; both must outlive this.
+    explicit RecordFile(DiskSync& sync = RealDiskSync(), Clock& clock = RealClock());
     ~RecordFile();  // closes the file, which gives the lock back
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
 
     // kRead: opens an existing file for reading, takes no lock. kAppend:
     // opens the file for reading and appending, made when missing, and takes
-    // its lock, waiting at most lockWaitMs (0: not at all). A file removed or
+    // its lock, waiting at most lockWaitMs by the clock (0: not at all), plus
+    // the last pause as the system makes it (a timer tick). A file removed or
     // replaced while the lock was waited for is opened again. Anything but
     // kOpened leaves the object closed, with the reason in words in error
     // ("a symbolic link, not a file"); a path is named by the caller.
@@ -88,9 +92,16 @@ private:
     bool WriteAtEnd(std::string_view bytes, std::string& error);
     // Keeps the file opened at path as this object's.
     Opened Keep(const std::string& path, bool made);
+    // Takes the open file's lock, waiting at most waitMs for another
+    // writer's to go (kOpened, kLockHeld, or kFailed with the reason).
+    Opened LockWithin(int waitMs, std::string& error);
+    // One try at the lock, without waiting (each platform's file): kAgain
+    // while another writer holds it, kFailed with the reason in error.
+    Tried TryLock(std::string& error);
 
     static constexpr intptr_t kClosed = -1;
     DiskSync& sync_;
+    Clock& clock_;
     std::string path_;
     intptr_t handle_ = kClosed;  // a file descriptor, or a Windows HANDLE
     bool created_ = false;
@@ -103,7 +114,31 @@ private:
 bool CheckFolderWritable(const std::string& folder, std::string& error);
 
 // Whether folder names an existing folder (through links); error gives the
-// reason when it does not ("No such file or directory").
+// reason when it does not ("No such file or directory"). On Windows the
+// system is asked by GetFileAttributesW, under FolderQueryName (a share's
+// root is a folder, records/FolderName.h).
 bool IsFolder(const std::string& folder, std::string& error);
+
+// folder as an absolute name (against the current folder), without "." and
+// ".." and with one separator between names; nothing is looked at. Windows:
+// GetFullPathNameW, which knows a share's name ("\\server\share"), where
+// std::filesystem of GCC 12 takes it for a folder "\server" of the current
+// drive.
+std::string AbsoluteFolder(const std::string& folder);
+
+// Makes folder and every folder above it that is missing (never a drive or
+// a share, which are there or not). True when folder is a folder in the end;
+// false with the reason in error.
+bool MakeFolders(const std::string& folder, std::string& error);
+
+// One entry of a folder.
+struct FolderEntry {
+    std::string name;   // UTF-8, without the folder
+    bool file = false;  // a regular file: no link (reparse point), folder or device
+};
+// The entries of folder in no order, without "." and "..". A share's root
+// is listed as any folder. False, with the reason in error, when the folder
+// cannot be read (entries then holds what was read).
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error);
 
 }  // namespace zul::records

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "records/RecordFile.h"
 
@@ -14,8 +16,6 @@ namespace {
 
 using Opened = RecordFile::Opened;
 
-// How often a held lock is tried again while it is waited for.
-constexpr useconds_t kLockPauseUs = 1000;
 // How often a file removed under a waiting writer is opened again.
 constexpr int kReopenTries = 5;
 
@@ -44,28 +44,20 @@ public:
     }
 };
 
-// The write lock over the whole file, tried until waitMs have passed. An
-// open file description lock (F_OFD_SETLK) holds between two descriptors of
-// one process as between processes (fcntl(2)).
-Opened LockWhole(int fd, int waitMs, std::string& error) {
+}  // namespace
+
+// The write lock over the whole file. An open file description lock
+// (F_OFD_SETLK) holds between two descriptors of one process as between
+// processes (fcntl(2)).
+Tried RecordFile::TryLock(std::string& error) {
     struct flock whole {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
-    for (int waited = 0;; ++waited) {
-        if (fcntl(fd, F_OFD_SETLK, &whole) == 0) return Opened::kOpened;
-        if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
-            error = "cannot be locked (" + Reason(errno) + ")";
-            return Opened::kFailed;
-        }
-        if (waited >= waitMs) {
-            error = "locked by another writer";
-            return Opened::kLockHeld;
-        }
-        usleep(kLockPauseUs);
-    }
+    if (fcntl(static_cast<int>(handle_), F_OFD_SETLK, &whole) == 0) return Tried::kDone;
+    if (errno == EAGAIN || errno == EACCES || errno == EINTR) return Tried::kAgain;
+    error = Reason(errno);
+    return Tried::kFailed;
 }
-
-}  // namespace
 
 DiskSync& RealDiskSync() {
     static RealSync sync;
@@ -139,7 +131,7 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
             return Opened::kFailed;
         }
         if (access == Access::kRead) return Opened::kOpened;
-        const Opened locked = LockWhole(fd, lockWaitMs, error);
+        const Opened locked = LockWithin(lockWaitMs, error);
         if (locked != Opened::kOpened) {
             Close();
             return locked;
@@ -208,6 +200,34 @@ bool IsFolder(const std::string& folder, std::string& error) {
         return false;
     }
     return true;
+}
+
+std::string AbsoluteFolder(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(folder, ec);
+    if (ec) path = folder;
+    return path.lexically_normal().string();
+}
+
+bool MakeFolders(const std::string& folder, std::string& error) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (!ec) return IsFolder(folder, error);
+    error = ec.message();
+    return false;
+}
+
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error) {
+    namespace fs = std::filesystem;
+    entries.clear();
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code statusError;
+        entries.push_back(
+            {it->path().filename().string(), fs::is_regular_file(it->symlink_status(statusError))});
+    }
+    if (ec) error = ec.message();
+    return !ec;
 }
 
 bool CheckFolderWritable(const std::string& folder, std::string& error) {

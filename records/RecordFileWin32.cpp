@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <string>
 
+#include "records/FolderName.h"
 #include "records/RecordFile.h"
 #include "serial/FileStore.h"
+#include "serial/Utf8.h"
 
 namespace zul::records {
 
@@ -40,26 +42,6 @@ OVERLAPPED LockPlace() {
     return place;
 }
 
-Opened LockWhole(HANDLE file, int waitMs, std::string& error) {
-    for (int waited = 0;; ++waited) {
-        OVERLAPPED place = LockPlace();
-        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                       &place)) {
-            return Opened::kOpened;
-        }
-        const DWORD code = GetLastError();
-        if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) {
-            error = "cannot be locked (" + LastSystemError() + ")";
-            return Opened::kFailed;
-        }
-        if (waited >= waitMs) {
-            error = "locked by another writer";
-            return Opened::kLockHeld;
-        }
-        Sleep(1);
-    }
-}
-
 // Whether the file was deleted while it was open (by the spool's clean-up).
 bool DeletePending(HANDLE file) {
     FILE_STANDARD_INFO info{};
@@ -76,7 +58,7 @@ public:
     // takes it, and a file system that does not is no failure.
     bool SyncFolder(const std::string& folder) override {
         const HANDLE handle =
-            CreateFileA(folder.c_str(), GENERIC_READ | GENERIC_WRITE,
+            CreateFileW(Wide(FolderQueryName(folder)).c_str(), GENERIC_READ | GENERIC_WRITE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
@@ -91,6 +73,18 @@ public:
 };
 
 }  // namespace
+
+Tried RecordFile::TryLock(std::string& error) {
+    OVERLAPPED place = LockPlace();
+    if (LockFileEx(Handle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                   &place)) {
+        return Tried::kDone;
+    }
+    const DWORD code = GetLastError();
+    if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) return Tried::kAgain;
+    error = LastSystemError();
+    return Tried::kFailed;
+}
 
 DiskSync& RealDiskSync() {
     static RealSync sync;
@@ -110,10 +104,11 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
     const DWORD rights = access == Access::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    const std::wstring name = Wide(path);
     for (int attempt = 0; attempt < kReopenTries; ++attempt) {
         // Looked at first: a folder cannot be opened as a file at all (the
         // open is refused as access denied), and a link is named as one.
-        const DWORD attributes = GetFileAttributesA(path.c_str());
+        const DWORD attributes = GetFileAttributesW(name.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) {
             if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 error = "a symbolic link, not a file";
@@ -127,12 +122,12 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
         bool made = false;
         HANDLE file = INVALID_HANDLE_VALUE;
         if (access == Access::kAppend) {
-            file = CreateFileA(path.c_str(), rights, share, nullptr, CREATE_NEW, flags, nullptr);
+            file = CreateFileW(name.c_str(), rights, share, nullptr, CREATE_NEW, flags, nullptr);
             made = file != INVALID_HANDLE_VALUE;
         }
         if (file == INVALID_HANDLE_VALUE &&
             (access == Access::kRead || GetLastError() == ERROR_FILE_EXISTS)) {
-            file = CreateFileA(path.c_str(), rights, share, nullptr, OPEN_EXISTING, flags, nullptr);
+            file = CreateFileW(name.c_str(), rights, share, nullptr, OPEN_EXISTING, flags, nullptr);
         }
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
@@ -147,7 +142,7 @@ RecordFile::Opened RecordFile::Open(const std::string& path, Access access, int 
             return Opened::kNotAFile;
         }
         if (access == Access::kRead) return Opened::kOpened;
-        const Opened locked = LockWhole(file, lockWaitMs, error);
+        const Opened locked = LockWithin(lockWaitMs, error);
         if (locked != Opened::kOpened) {
             Close();
             return locked;
@@ -202,15 +197,17 @@ bool RecordFile::WriteAtEnd(std::string_view bytes, std::string& error) {
 bool RecordFile::Remove(std::string& error) {
     // Every handle on the file shares deletion: the file goes once the last
     // is closed, and a writer that opens it meanwhile sees it pending.
-    if (!IsOpen() || !DeleteFileA(path_.c_str())) {
+    if (!IsOpen() || !DeleteFileW(Wide(path_).c_str())) {
         error = "cannot be removed (" + LastSystemError() + ")";
         return false;
     }
     return true;
 }
 
+// Asked by GetFileAttributesW rather than std::filesystem, whose status goes
+// through the C runtime's _wstat64, which finds no share's root.
 bool IsFolder(const std::string& folder, std::string& error) {
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(FolderQueryName(folder)).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         error = LastSystemError();
         return false;
@@ -220,6 +217,61 @@ bool IsFolder(const std::string& folder, std::string& error) {
         return false;
     }
     return true;
+}
+
+std::string AbsoluteFolder(const std::string& folder) {
+    const std::wstring name = Wide(folder);
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size =
+            GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (size == 0) return folder;
+        if (size < full.size()) {
+            full.resize(size);
+            return Utf8(full);
+        }
+        full.resize(size);  // the size needed, with the closing zero
+    }
+}
+
+// The folders are made from the top down, each once its parent is there; the
+// root (a drive, "\\server\share") is never made.
+bool MakeFolders(const std::string& folder, std::string& error) {
+    if (IsFolder(folder, error)) return true;
+    const std::string parent = FolderOfPath(folder);
+    if (parent != folder && parent != "." && !IsShareRoot(parent) && !IsFolder(parent, error) &&
+        !MakeFolders(parent, error)) {
+        return false;
+    }
+    if (!CreateDirectoryW(Wide(folder).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+        error = LastSystemError();
+        return false;
+    }
+    return IsFolder(folder, error);
+}
+
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error) {
+    entries.clear();
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileExW(Wide(JoinPath(folder, "*")).c_str(), FindExInfoBasic,
+                                           &found, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;  // nothing at all in it
+        error = LastSystemError();
+        return false;
+    }
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        constexpr DWORD kNoFile =
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+        entries.push_back({Utf8(name), (found.dwFileAttributes & kNoFile) == 0});
+    } while (FindNextFileW(search, &found));
+    const bool ok = GetLastError() == ERROR_NO_MORE_FILES;
+    if (!ok) error = LastSystemError();
+    FindClose(search);
+    return ok;
 }
 
 // Whether this user may make a file in the folder is its access list's to

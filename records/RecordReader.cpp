@@ -2,18 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <set>
 #include <system_error>
 
+#include "records/FolderName.h"
 #include "records/HashSet64.h"
 #include "records/RecordFile.h"
 #include "records/RecordParser.h"
 #include "records/TextSafety.h"
 
 namespace zul::records {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -22,17 +20,6 @@ constexpr std::string_view kSuffix = ".jsonl";
 // Bytes read at a time; the buffer holds the longest line and one chunk.
 constexpr std::size_t kChunk = 256 * 1024;
 constexpr std::size_t kBuffer = RecordParser::kMaxLine + kChunk + RecordParser::kPadding;
-
-// The name of an entry as UTF-8 bytes (Windows names are UTF-16).
-std::string NameOf(const fs::path& path) {
-    const std::u8string name = path.filename().u8string();
-    return std::string(name.begin(), name.end());
-}
-
-// A path from UTF-8 bytes (on POSIX, bytes as they are).
-fs::path PathOf(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
 
 }  // namespace
 
@@ -82,21 +69,22 @@ void RecordReader::Name(const std::string& message) {
 }
 
 bool RecordReader::ReadFolder(const std::string& folder, const DateRange& range, const Sink& sink) {
-    std::error_code ec;
-    std::vector<std::pair<std::string, fs::path>> files;
-    for (fs::directory_iterator it(PathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = NameOf(it->path());
-        if (!IsRecordFileName(name)) continue;
+    std::vector<FolderEntry> entries;
+    std::string unreadable;
+    if (!ListFolder(folder, entries, unreadable)) {
+        Name("zul10-records: cannot read " + folder + ": " + unreadable);
+        return false;
+    }
+    std::vector<std::pair<std::string, std::string>> files;
+    for (FolderEntry& entry : entries) {
+        if (!IsRecordFileName(entry.name)) continue;
         if (range.bounded()) {
             // Out of range: never looked at, whatever the entry is.
-            const std::string_view date = NameDate(name);
+            const std::string_view date = NameDate(entry.name);
             if (date.empty() || !range.Holds(date)) continue;
         }
-        files.emplace_back(std::move(name), it->path());
-    }
-    if (ec) {
-        Name("zul10-records: cannot read " + folder + ": " + ec.message());
-        return false;
+        std::string path = JoinPath(folder, entry.name);
+        files.emplace_back(std::move(entry.name), std::move(path));
     }
     std::sort(files.begin(), files.end());
     for (const auto& [name, path] : files) {
@@ -110,7 +98,7 @@ bool RecordReader::ReadFolder(const std::string& folder, const DateRange& range,
         }
         RecordFile file;
         std::string why;
-        switch (file.Open(path.string(), RecordFile::Access::kRead, 0, why)) {
+        switch (file.Open(path, RecordFile::Access::kRead, 0, why)) {
             case RecordFile::Opened::kOpened:
                 break;
             case RecordFile::Opened::kNotAFile:

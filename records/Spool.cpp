@@ -6,10 +6,12 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
+#include "records/FolderName.h"
 #include "records/HostFacts.h"
 #include "records/RecordFile.h"
 #include "records/StationConfig.h"
 #include "serial/FileStore.h"
+#include "serial/Utf8.h"
 
 namespace zul::records {
 
@@ -157,15 +159,15 @@ std::string Spool::DefaultFolder() {
 }
 
 std::string Spool::FileOf(const std::string& date) const {
-    return (fs::path(folder_) / (kPrefix + date + kSuffix)).string();
+    return JoinPath(folder_, kPrefix + date + kSuffix);
 }
 
 std::string Spool::LockPath() const {
-    return (fs::path(folder_) / "forward.lock").string();
+    return JoinPath(folder_, "forward.lock");
 }
 
 std::string Spool::LogPath() const {
-    return (fs::path(folder_) / "forward.log").string();
+    return JoinPath(folder_, "forward.log");
 }
 
 std::string Spool::BookkeepingOf(const std::string& file) const {
@@ -173,10 +175,11 @@ std::string Spool::BookkeepingOf(const std::string& file) const {
 }
 
 bool Spool::CheckFolder(const std::string& date, std::string& error) const {
-    std::error_code ec;
-    fs::create_directories(folder_, ec);
+    std::string unused;
+    MakeFolders(folder_, unused);  // what stands in the way is told below
     if (!CheckFolderWritable(folder_, error)) return false;
-    const fs::file_status status = fs::symlink_status(FileOf(date), ec);
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(PathFromUtf8(FileOf(date)), ec);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
         RecordFile probe(sync_);  // says what stands there; opens nothing but a file
         probe.Open(FileOf(date), RecordFile::Access::kRead, 0, error);
@@ -188,8 +191,8 @@ bool Spool::CheckFolder(const std::string& date, std::string& error) const {
 
 bool Spool::Append(const std::string& date, std::string_view record, std::string& error,
                    bool syncFolder) const {
-    std::error_code ec;
-    fs::create_directories(folder_, ec);
+    std::string unused;
+    MakeFolders(folder_, unused);  // the open tells what stands in the way
     RecordFile file(sync_);
     if (file.Open(FileOf(date), RecordFile::Access::kAppend, kAppendLockWaitMs, error) !=
         RecordFile::Opened::kOpened) {
@@ -201,13 +204,14 @@ bool Spool::Append(const std::string& date, std::string_view record, std::string
 
 std::vector<Spool::DayFile> Spool::Files(std::vector<std::string>& refused) const {
     std::vector<DayFile> files;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string date = DateOfName(it->path().filename().string());
+    std::vector<FolderEntry> entries;
+    std::string unreadable;
+    ListFolder(folder_, entries, unreadable);  // a spool not made yet holds nothing
+    for (const FolderEntry& entry : entries) {
+        const std::string date = DateOfName(entry.name);
         if (date.empty()) continue;
-        const std::string path = it->path().string();
-        std::error_code statusError;
-        if (!fs::is_regular_file(it->symlink_status(statusError))) {
+        const std::string path = JoinPath(folder_, entry.name);
+        if (!entry.file) {
             RecordFile probe(sync_);
             std::string why;
             probe.Open(path, RecordFile::Access::kRead, 0, why);
@@ -285,7 +289,7 @@ uint64_t Spool::Delivered(const std::string& file, const std::string& destinatio
 bool Spool::SetDelivered(const std::string& file, const std::string& destination,
                          uint64_t offset) const {
     const std::string key = KeyText(destination);
-    std::string text = "# bytes of " + fs::path(file).filename().string() +
+    std::string text = "# bytes of " + Utf8OfPath(PathFromUtf8(file).filename()) +
                        " delivered, per destination\n" + std::to_string(offset) + " " + key + "\n";
     for (const auto& [other, entry] : ReadBookkeeping(BookkeepingOf(file))) {
         if (entry != key) text += std::to_string(other) + " " + entry + "\n";
@@ -324,7 +328,7 @@ int Spool::RemoveDelivered(const std::string& destination, fs::file_time_type be
     const std::string today = LocalTimeOf(std::chrono::system_clock::now()).date;
     for (const DayFile& file : Files(refused)) {
         std::error_code ec;
-        const fs::file_time_type written = fs::last_write_time(file.path, ec);
+        const fs::file_time_type written = fs::last_write_time(PathFromUtf8(file.path), ec);
         if (ec || written >= before || file.date == today) continue;
         const uint64_t delivered = Delivered(file.path, destination);
         // Under the file's lock, so that an append waiting for it goes to a
@@ -340,7 +344,7 @@ int Spool::RemoveDelivered(const std::string& destination, fs::file_time_type be
         // delivered again from its start, and the destination leaves out
         // what it has; the other way round, a later file of that name would
         // be taken as delivered up to the old offset.
-        if (!fs::remove(BookkeepingOf(file.path), ec) || !day.Remove(error)) continue;
+        if (!fs::remove(PathFromUtf8(BookkeepingOf(file.path)), ec) || !day.Remove(error)) continue;
         ++removed;
     }
     return removed;

@@ -1,12 +1,12 @@
 #include "records/StationConfig.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
 #include "serial/FileStore.h"
+#include "serial/Utf8.h"
 
 namespace zul {
 
@@ -68,9 +68,7 @@ std::string StationConfig::ProblemText() const {
 }
 
 std::optional<std::string> EnvironmentVariable(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr || *value == '\0') return std::nullopt;
-    return std::string(value);
+    return EnvironmentUtf8(name);
 }
 
 std::string StationFilePath() {
@@ -154,7 +152,7 @@ StationConfig ReadStationConfig(const std::string& path, const VariableLookup& v
         }
     }
     std::error_code ec;
-    if (!file && problem.empty() && std::filesystem::exists(path, ec)) {
+    if (!file && problem.empty() && std::filesystem::exists(PathFromUtf8(path), ec)) {
         problem = path + ": cannot be read (not a regular file, or not readable)";
     }
     StationConfig config = ParseStationConfig(text, file ? path : "", variable);

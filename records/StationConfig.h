@@ -50,8 +50,8 @@ struct StationConfig {
 // Linux and %ProgramData%\ZUL10\station.conf on Windows.
 std::string StationFilePath();
 
-// The value of an environment variable, or nullopt when it is unset or
-// empty.
+// The value of an environment variable in UTF-8 (serial/Utf8.h), or nullopt
+// when it is unset or empty.
 using VariableLookup = std::function<std::optional<std::string>(const char* name)>;
 std::optional<std::string> EnvironmentVariable(const char* name);
 

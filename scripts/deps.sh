@@ -12,7 +12,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     valgrind
     dpkg-dev file lintian desktop-file-utils zip nsis
-    g++-mingw-w64-x86-64 wine64 wine
+    g++-mingw-w64-x86-64 wine64 wine locales
     nlohmann-json3-dev libsimdjson-dev jq
     qemu-system-x86 busybox-static socat xz-utils
 )

@@ -74,6 +74,12 @@ com1_is_sim() { [[ $(readlink "$WINEPREFIX/dosdevices/com1") == "$sim_link" ]]; 
 com1_is_sim || { echo "test-windows: Wine's COM1 is not the simulator's link" >&2; exit 1; }
 ports_pinned
 
+# A share for the records suites: Wine reaches \\SERVER\SHARE through the
+# prefix's dosdevices/unc/SERVER/SHARE, here a folder of the build.
+rm -rf "$WINEPREFIX/dosdevices/unc/zul-share"
+mkdir -p "$WINEPREFIX/dosdevices/unc/zul-share/records/sub"
+export ZUL_TEST_SHARE='\\zul-share\records'
+
 # The simulated unit on a pseudo-terminal: healthy, but 0xB0 goes unanswered.
 # A link left by an earlier run is no sign of it: the tests start once the
 # simulator has said where it serves.

@@ -23,6 +23,7 @@ scripts/test-drivers.sh
 scripts/test-windows.sh
 # The installed Windows program on a virtual display, driven as an operator.
 scripts/test-windows-program.sh
+scripts/test-windows-names.sh
 
 # A brief run of each libFuzzer target (about 10 s each).
 ZUL_FUZZ_BUILD=build-fuzz scripts/fuzz.sh 10

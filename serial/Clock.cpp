@@ -19,4 +19,9 @@ void SystemClock::SleepMs(uint32_t ms) {
     }
 }
 
+Clock& RealClock() {
+    static SystemClock clock;
+    return clock;
+}
+
 }  // namespace zul

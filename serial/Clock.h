@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace zul {
@@ -22,6 +23,39 @@ public:
     uint64_t NowMs() override;
     void SleepMs(uint32_t ms) override;
 };
+
+// The program's one SystemClock, for the waits of the file code, which no
+// caller hands a clock to; lives as long as the program.
+Clock& RealClock();
+
+// What one try of a bounded wait gave.
+enum class Tried {
+    kDone,    // what was tried is done
+    kAgain,   // not yet (a lock held by another): try again after a pause
+    kFailed,  // it cannot be done: stop at once
+};
+
+// Tries attempt until it gives kDone or kFailed, or until waitMs have passed
+// on clock since the first try, with a pause of pauseMs after each kAgain
+// (the last no longer than the time left). Returns the last try's answer,
+// kAgain when the time ran out; attempt runs at least once (waitMs 0: once).
+//
+// The time is read from the clock after every pause, never counted in
+// pauses: a pause lasts what the system makes of it, a whole tick of the
+// timer at least (Sleep(1) on Windows lasts 15.6 ms in a process that did not
+// ask for a finer timer), so 2000 pauses of 1 ms could last 31 s. Read from
+// the clock, the wait ends within waitMs plus one pause as the system makes it.
+template <typename Attempt>
+Tried RetryFor(Clock& clock, uint64_t waitMs, uint32_t pauseMs, Attempt&& attempt) {
+    const uint64_t start = clock.NowMs();
+    for (;;) {
+        const Tried tried = attempt();
+        if (tried != Tried::kAgain) return tried;
+        const uint64_t waited = clock.NowMs() - start;
+        if (waited >= waitMs) return Tried::kAgain;
+        clock.SleepMs(static_cast<uint32_t>(std::min<uint64_t>(pauseMs, waitMs - waited)));
+    }
+}
 
 // A clock that moves only when told: SleepMs and Advance add to its time.
 class ManualClock final : public Clock {

@@ -5,7 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "serial/Clock.h"
+
 namespace zul {
+
+// Every path here is UTF-8 (serial/Utf8.h); on Windows it reaches the system
+// through the wide calls.
 
 // Rewrites the file at path with content, so that a reader beside it finds
 // either the old or the new whole content. Each platform has its own file
@@ -51,11 +56,16 @@ private:
 // created when missing, so that it survives a crash and never mixes with
 // the records of another writer, in this process or another, on this PC or
 // another sharing the folder: under a lock that every writer through this
-// call takes (waited for at most 2 s, then done without), after a newline of
-// its own when the file ends in a cut-off line (a writer that died half way),
-// in one write, synced to the disk before it returns. False, with the reason
-// in words in error, when it could not be written.
-bool AppendRecord(const std::string& path, std::string_view record, std::string& error);
+// call takes (waited for at most 2 s by clock, then done without), after a
+// newline of its own when the file ends in a cut-off line (a writer that died
+// half way), in one write, synced to the disk before it returns. False, with
+// the reason in words in error, when it could not be written. clock: the
+// lock wait's (not owned).
+bool AppendRecord(const std::string& path, std::string_view record, std::string& error,
+                  Clock& clock = RealClock());
+
+// How long AppendRecord waits for the lock.
+inline constexpr uint32_t kRecordLockWaitMs = 2000;
 
 // The reason the last system call of this thread failed, in words
 // (strerror of errno; on Windows the common codes of GetLastError in words,

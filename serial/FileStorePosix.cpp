@@ -32,8 +32,8 @@ constexpr size_t kOneWriteBytes = 4096;
 
 // How long an advisory lock is waited for: a holder keeps it for a few
 // system calls, unless it was stopped, and then it is done without.
-constexpr int kLockTries = 200;
-constexpr useconds_t kLockPauseUs = 1000;
+constexpr uint32_t kLockWaitMs = 200;
+constexpr uint32_t kLockPauseMs = 1;
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -50,12 +50,10 @@ bool WriteAll(int fd, std::string_view bytes) {
 // Takes the advisory lock (flock) by which a reader never meets an in-place
 // rewrite half done. False when it was not had in time.
 bool Lock(int fd, int operation) {
-    for (int tries = 0; tries < kLockTries; ++tries) {
-        if (flock(fd, operation | LOCK_NB) == 0) return true;
-        if (errno != EWOULDBLOCK && errno != EINTR) return false;
-        usleep(kLockPauseUs);
-    }
-    return false;
+    return RetryFor(RealClock(), kLockWaitMs, kLockPauseMs, [&] {
+               if (flock(fd, operation | LOCK_NB) == 0) return Tried::kDone;
+               return errno == EWOULDBLOCK || errno == EINTR ? Tried::kAgain : Tried::kFailed;
+           }) == Tried::kDone;
 }
 
 fs::path FolderOf(const fs::path& path) {
@@ -271,16 +269,15 @@ namespace {
 // An open file description lock (fcntl F_OFD_SETLK) over the whole file: it
 // holds between two descriptors of one process as between processes, and an
 // NFS client passes it on to the server as a POSIX lock (fcntl(2)).
-bool LockRecordFile(int fd) {
+bool LockRecordFile(int fd, Clock& clock) {
     struct flock whole {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
-    for (int tries = 0; tries < 10 * kLockTries; ++tries) {
-        if (fcntl(fd, F_OFD_SETLK, &whole) == 0) return true;
-        if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
-        usleep(kLockPauseUs);
-    }
-    return false;
+    return RetryFor(clock, kRecordLockWaitMs, kLockPauseMs, [&] {
+               if (fcntl(fd, F_OFD_SETLK, &whole) == 0) return Tried::kDone;
+               return errno == EAGAIN || errno == EACCES || errno == EINTR ? Tried::kAgain
+                                                                           : Tried::kFailed;
+           }) == Tried::kDone;
 }
 
 // True when the file's last byte is a newline (or the file is empty).
@@ -313,7 +310,8 @@ void AppendFile::Close() {
     handle_ = kClosed;
 }
 
-bool AppendRecord(const std::string& path, std::string_view record, std::string& error) {
+bool AppendRecord(const std::string& path, std::string_view record, std::string& error,
+                  Clock& clock) {
     bool created = true;
     int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno == EEXIST) {
@@ -324,7 +322,7 @@ bool AppendRecord(const std::string& path, std::string_view record, std::string&
         error = LastSystemError();
         return false;
     }
-    LockRecordFile(fd);
+    LockRecordFile(fd, clock);
     // A newline of its own first after a cut-off line, in the same write.
     const size_t cut = EndsWithNewline(fd) ? 0 : 1;
     std::string text(cut + record.size(), '\n');

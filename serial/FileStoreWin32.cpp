@@ -6,15 +6,19 @@
 #include <string>
 
 #include "serial/FileStore.h"
+#include "serial/Utf8.h"
 
 namespace zul {
 
 namespace {
 
 // A replace that another handle on the file blocks (a virus scanner or an
-// indexer looking at it for a moment) is tried this often, this far apart.
-constexpr int kReplaceTries = 5;
-constexpr DWORD kReplacePauseMs = 50;
+// indexer looking at it for a moment) is tried again, this far apart, for
+// this long.
+constexpr uint32_t kReplaceWaitMs = 200;
+constexpr uint32_t kReplacePauseMs = 50;
+// The pause between two tries of the record lock.
+constexpr uint32_t kLockPauseMs = 1;
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -36,18 +40,17 @@ bool Commit(HANDLE file, std::string_view content) {
 }
 
 bool Replace(const std::string& from, const std::string& to) {
-    for (int attempt = 1;; ++attempt) {
-        if (MoveFileExA(from.c_str(), to.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return true;
-        }
-        const DWORD error = GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ||
-            attempt == kReplaceTries) {
-            return false;
-        }
-        Sleep(kReplacePauseMs);
-    }
+    const std::wstring source = Wide(from), target = Wide(to);
+    return RetryFor(RealClock(), kReplaceWaitMs, kReplacePauseMs, [&] {
+               if (MoveFileExW(source.c_str(), target.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                   return Tried::kDone;
+               }
+               const DWORD error = GetLastError();
+               return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED
+                          ? Tried::kAgain
+                          : Tried::kFailed;
+           }) == Tried::kDone;
 }
 
 // True when no process with this id runs any more.
@@ -68,13 +71,13 @@ void RemoveStaleTemporaries(const std::string& path) {
     const std::string::size_type slash = path.find_last_of("\\/");
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string prefix = path.substr(folder.size()) + ".tmp.";
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((path + ".tmp.*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Wide(path + ".tmp.*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
     do {
-        const std::string name = found.cFileName;
+        const std::string name = Utf8(found.cFileName);
         if (name.rfind(prefix, 0) != 0 || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             continue;
         }
@@ -84,9 +87,9 @@ void RemoveStaleTemporaries(const std::string& path) {
         const auto [parsed, error] = std::from_chars(digits, last, pid);
         if (error != std::errc{} || parsed != last || pid == 0) continue;
         if (pid != GetCurrentProcessId() && ProcessGone(pid)) {
-            DeleteFileA((folder + name).c_str());
+            DeleteFileW(Wide(folder + name).c_str());
         }
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
@@ -96,8 +99,9 @@ void RemoveStaleTemporaries(const std::string& path) {
 // blanks, which the reader passes over, never an empty file.
 bool RewriteInPlace(const std::string& path, std::string_view content) {
     constexpr LONGLONG kPage = 4096;
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -123,14 +127,14 @@ bool RewriteInPlace(const std::string& path, std::string_view content) {
 // folder takes no new file (Program Files, which a 64-bit program may not
 // write to), an existing file that may be written is rewritten in place.
 bool StoreFile(const std::string& path, std::string_view content) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
     const std::string temporary = path + ".tmp." + std::to_string(GetCurrentProcessId());
-    const HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         if (!exists) {
             return false;
@@ -138,7 +142,7 @@ bool StoreFile(const std::string& path, std::string_view content) {
         return RewriteInPlace(path, content);
     }
     if (!Commit(file, content) || !Replace(temporary, path)) {
-        DeleteFileA(temporary.c_str());
+        DeleteFileW(Wide(temporary).c_str());
         return false;
     }
     RemoveStaleTemporaries(path);
@@ -148,7 +152,7 @@ bool StoreFile(const std::string& path, std::string_view content) {
 // Only a file on a disk is read: a pipe or a device named as the settings
 // file would block the reader or answer nonsense.
 std::FILE* OpenStoredFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = _wfopen(Wide(path).c_str(), L"rb");
     if (file != nullptr &&
         GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
         std::fclose(file);
@@ -183,7 +187,7 @@ namespace {
 // writes of other handles (FILE_APPEND_DATA, "File Security and Access
 // Rights" in the Win32 documentation).
 HANDLE OpenForAppend(const std::string& path, DWORD extraAccess) {
-    return CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE | extraAccess,
+    return CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE | extraAccess,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -198,17 +202,15 @@ OVERLAPPED RecordLockPlace() {
     return place;
 }
 
-bool LockRecordFile(HANDLE file) {
-    for (int tries = 0; tries < 2000; ++tries) {
-        OVERLAPPED place = RecordLockPlace();
-        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                       &place)) {
-            return true;
-        }
-        if (GetLastError() != ERROR_LOCK_VIOLATION) return false;
-        Sleep(1);
-    }
-    return false;
+bool LockRecordFile(HANDLE file, Clock& clock) {
+    return RetryFor(clock, kRecordLockWaitMs, kLockPauseMs, [&] {
+               OVERLAPPED place = RecordLockPlace();
+               if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                              &place)) {
+                   return Tried::kDone;
+               }
+               return GetLastError() == ERROR_LOCK_VIOLATION ? Tried::kAgain : Tried::kFailed;
+           }) == Tried::kDone;
 }
 
 bool EndsWithNewline(HANDLE file) {
@@ -249,13 +251,14 @@ void AppendFile::Close() {
     handle_ = kClosed;
 }
 
-bool AppendRecord(const std::string& path, std::string_view record, std::string& error) {
+bool AppendRecord(const std::string& path, std::string_view record, std::string& error,
+                  Clock& clock) {
     const HANDLE file = OpenForAppend(path, FILE_READ_DATA);
     if (file == INVALID_HANDLE_VALUE) {
         error = LastSystemError();
         return false;
     }
-    const bool locked = LockRecordFile(file);
+    const bool locked = LockRecordFile(file, clock);
     // A newline of its own first after a cut-off line, in the same write.
     const size_t cut = EndsWithNewline(file) ? 0 : 1;
     std::string text(cut + record.size(), '\n');

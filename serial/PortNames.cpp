@@ -3,7 +3,8 @@
 #include <string.h>
 
 #include <array>
-#include <cstdlib>
+
+#include "serial/Utf8.h"
 
 namespace zul {
 
@@ -60,14 +61,13 @@ std::optional<std::string> DevicePathForPort(std::string_view portName) {
         return std::nullopt;
     }
     const std::string variable(port->overrideVariable);
-    const char* override = std::getenv(variable.c_str());
-    if (override != nullptr && override[0] != '\0') {
+    if (const std::optional<std::string> override = EnvironmentUtf8(variable.c_str())) {
 #ifdef _WIN32
-        if (IsBareComName(override)) {
-            return "\\\\.\\" + std::string(override);
+        if (IsBareComName(*override)) {
+            return "\\\\.\\" + *override;
         }
 #endif
-        return std::string(override);
+        return *override;
     }
     return std::string(port->device);
 }

@@ -18,6 +18,10 @@ zul_add_test(record_report_test SOURCES record_report_test.cpp
 # zul10-records forward as a process of its own (the suite starts the one
 # this build made; under Wine, drive Z: leads to it).
 zul_add_test(spool_test SOURCES spool_test.cpp LIBS zul_records)
+# Names outside the code page, share roots and the joining of names; the
+# record locks' waits under a timer of coarse ticks.
+zul_add_test(file_names_test SOURCES file_names_test.cpp LIBS zul_records zul_report)
+zul_add_test(lock_wait_test SOURCES lock_wait_test.cpp LIBS zul_records)
 zul_add_test(forward_test SOURCES forward_test.cpp LIBS zul_records)
 foreach(suite spool_test forward_test)
     add_dependencies(${suite} zul10-records)
@@ -25,7 +29,8 @@ foreach(suite spool_test forward_test)
                                ZUL10_RECORDS_BINARY="$<TARGET_FILE:zul10-records>")
 endforeach()
 # The JSON library, for the suites that read records back.
-foreach(suite records_test record_content_test record_report_test spool_test forward_test)
+foreach(suite records_test record_content_test record_report_test spool_test forward_test
+              file_names_test)
     if(CMAKE_CROSSCOMPILING)
         target_include_directories(${suite} PRIVATE ${CMAKE_BINARY_DIR}/json-include)
     else()

@@ -7,6 +7,17 @@ zul_add_test(win32_device_test SOURCES win32_device_test.cpp LIBS zul_serial)
 zul_add_test(win32_port_test SOURCES win32_port_test.cpp LIBS zul_serial)
 zul_add_test(single_instance_win32_test SOURCES single_instance_win32_test.cpp
              ${PROJECT_SOURCE_DIR}/app/SingleInstanceWin32.cpp)
+# The application manifest in the built programs, and in this suite itself
+# (the same resource as zul10-records.exe's).
+zul_add_test(manifest_test SOURCES manifest_test.cpp
+             ${PROJECT_BINARY_DIR}/records/zul10-records.rc LIBS zul_serial)
+add_dependencies(manifest_test zul10-records)
+target_compile_definitions(manifest_test PRIVATE
+                           ZUL10_RECORDS_BINARY="$<TARGET_FILE:zul10-records>")
+if(TARGET zul10)
+    add_dependencies(manifest_test zul10)
+    target_compile_definitions(manifest_test PRIVATE ZUL10_PROGRAM_BINARY="$<TARGET_FILE:zul10>")
+endif()
 # It needs the simulator on COM1, as scripts/test-windows.sh sets it up.
 set_tests_properties(win32_port_test PROPERTIES LABELS e2e)
 

@@ -28,6 +28,7 @@
 #include "records/SummaryText.h"
 #include "records/TextSafety.h"
 #include "records/tool/Commands.h"
+#include "serial/Utf8.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ int zul::records::ReportCommand(int argc, char** argv) {
     if (command == "summary") {
         written = Out(SummaryText(figures, reader.tally(), folder));
     } else if (command == "html") {
-        std::ofstream out(output, std::ios::binary | std::ios::trunc);
+        std::ofstream out(zul::PathFromUtf8(output), std::ios::binary | std::ios::trunc);
         out << HtmlPage(figures, reader.tally(), folder);
         out.close();
         if (!out) {

@@ -5,13 +5,31 @@
 #include <string>
 #include <utility>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace zul::test {
 
+#ifdef _WIN32
+// UTF-8 to UTF-16, for the wide environment.
+inline std::wstring WideText(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                                        static_cast<int>(text.size()), wide.data(),
+                                                        static_cast<int>(wide.size()))));
+    return wide;
+}
+#endif
+
 // Sets or removes an environment variable of this process, on both
-// platforms (Windows has no setenv). An empty value removes it on Windows.
+// platforms (Windows has no setenv). value is UTF-8; on Windows it goes in
+// through the wide environment, which the C runtime passes on to the
+// system's (a narrow value would go through the ANSI code page). An empty
+// value removes it on Windows.
 inline void SetEnvironment(const std::string& name, const std::string& value) {
 #ifdef _WIN32
-    _putenv_s(name.c_str(), value.c_str());
+    _wputenv_s(WideText(name).c_str(), WideText(value).c_str());
 #else
     setenv(name.c_str(), value.c_str(), 1);
 #endif
@@ -19,7 +37,7 @@ inline void SetEnvironment(const std::string& name, const std::string& value) {
 
 inline void UnsetEnvironment(const std::string& name) {
 #ifdef _WIN32
-    _putenv_s(name.c_str(), "");
+    _wputenv_s(WideText(name).c_str(), L"");
 #else
     unsetenv(name.c_str());
 #endif

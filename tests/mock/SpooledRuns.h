@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "records/DiskSync.h"
+#include "serial/Utf8.h"
 
 #ifndef _WIN32
 #include <gtest/gtest.h>
@@ -40,13 +41,13 @@ inline void AppendText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::app) << text;
 }
 
-// How often each run id stands in the whole records of the files in folder,
-// as a reader counts them: each line ended by a newline that is a JSON
-// object with a run id; cut-off lines left out.
+// How often each run id stands in the whole records of the files in folder
+// (UTF-8), as a reader counts them: each line ended by a newline that is a
+// JSON object with a run id; cut-off lines left out.
 inline std::map<std::string, int> RunIdCounts(const std::string& folder) {
     std::map<std::string, int> counts;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    for (const auto& entry : std::filesystem::directory_iterator(PathFromUtf8(folder), ec)) {
         if (entry.path().extension() != ".jsonl") continue;
         std::ifstream in(entry.path(), std::ios::binary);
         for (std::string line; std::getline(in, line);) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "serial/Utf8.h"
+
 namespace zul::test {
 
 // A fresh directory under /tmp (the temporary folder on Windows), removed with everything in it
@@ -47,9 +49,9 @@ public:
     const std::filesystem::path& path() const {
         return path_;
     }
-    // The path of name in the directory.
+    // The path of name (UTF-8) in the directory, in UTF-8.
     std::string File(std::string_view name) const {
-        return (path_ / name).string();
+        return Utf8OfPath(path_ / PathFromUtf8(name));
     }
     // How many entries the directory holds.
     size_t Entries() const {
@@ -62,9 +64,9 @@ private:
     std::filesystem::path path_;
 };
 
-// The bytes of the file at path; empty when it cannot be read.
+// The bytes of the file at path (UTF-8); empty when it cannot be read.
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
@@ -72,7 +74,7 @@ inline std::string ReadFile(const std::string& path) {
 
 // Replaces the file at path with bytes.
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    std::ofstream(PathFromUtf8(path), std::ios::binary | std::ios::trunc) << bytes;
 }
 
 }  // namespace zul::test
