@@ -132,7 +132,7 @@ TEST(E2eHealthy, RecordAndLineMonitorOfACompleteRun) {
     {
         test::E2eBench b("healthy");
         EXPECT_TRUE(b.extras->recording() && b.extras->monitoring());
-        WalkCompleteRun(b);
+        ASSERT_NO_FATAL_FAILURE(WalkCompleteRun(b));
         b.ClickStart();   // the next unit: its erase
         b.form->close();  // and the window closed before its lever check
 
