@@ -2,13 +2,16 @@
 # The Windows program under Wine, as an operator meets it: the setup program
 # installed silently into the Windows leg's prefix (every COM name pinned,
 # COM1 to the simulator), the installed zul10.exe started through its
-# Start-menu entry on a virtual display against zul1x-sim on COM1, and
+# Start-menu entry on a virtual display against zul1x-sim on COM1, with the
+# user's working folder missing (the entry's launcher makes it), and
 #   - a complete healthy run driven with xdotool: Return for Start and each
 #     Next, the mouse for Next at the live mag display (Clear has the focus),
 #     with the run records and the line monitor on, read back by the
 #     installed zul10-records.exe;
 #   - the port dialog opened from "Opition" > "COM port" by keyboard;
 #   - a second copy ending at once;
+#   - installing again and removing while it runs, refused with nothing
+#     changed; installing again once it closed;
 #   - the port error box of a missing COM port, with its full-width "！";
 #   - the uninstall.
 # Screenshots stay in build-win/program-screens/. Needs the program folder
@@ -92,7 +95,11 @@ check "silent install" scripts/test-installer.sh install "$setup" "$WINEPREFIX"
 
 # --- A complete healthy run, recorded and monitored ---------------------
 start_sim
-rm -f "$user_dir/ZUL1x_comm.ini"
+# The user's working folder is missing, as for a user who logged on while
+# the setup ran or whose setup was elevated with another account.
+rm -rf "$user_dir"
+started_stamp=$logs/program-started.stamp
+touch "$started_stamp"
 records_dir=$WINEPREFIX/drive_c/zul10-records trace_file=$WINEPREFIX/drive_c/zul10.trace
 rm -rf "$records_dir" "$trace_file"
 mkdir -p "$records_dir" # a records folder (a share) is there before it takes records
@@ -103,7 +110,15 @@ check "the main window appears" test -n "$window"
 [[ -n $window ]] || { echo "Windows program: $passed passed, $((failed + 1)) failed"; exit 1; }
 sleep 2
 shot idle
-check "the settings file is written in the user's folder" test -f "$user_dir/ZUL1x_comm.ini"
+check "the Start-menu start makes the user's folder and writes the settings file there" \
+    test -f "$user_dir/ZUL1x_comm.ini"
+# Without its folder the program would start where the shell is (here the
+# work tree, on a bench PC often System32) and write there.
+written_elsewhere() {
+    find "$WINEPREFIX/drive_c" -name ZUL1x_comm.ini -newer "$started_stamp" ! -path "$user_dir/*"
+    find "$root" -path "$root/build*" -prune -o -name ZUL1x_comm.ini -newer "$started_stamp" -print
+}
+check "... and nowhere else" test -z "$(written_elsewhere)"
 
 # Return starts the run and moves on at each step (Start, then Next, has the
 # focus), except at the mag display, where Clear has it: there the mouse
@@ -150,16 +165,20 @@ for _ in $(seq 100); do
     cat "$records_dir"/zul10-*.jsonl 2>/dev/null | grep -q '"outcome"' && break
     sleep 0.1
 done
+# One record (format 2, records/RecordFormat.h): complete, and each of the
+# seven items passed.
 check "the run's record: complete, every item passed" \
-    bash -c 'cat "$1"/zul10-*.jsonl | tee /dev/stderr | grep -c "\"outcome\":\"complete\"" | grep -qx 1 &&
-             [[ $(grep -o "\"verdict\":\"pass\"" "$1"/zul10-*.jsonl | wc -l) == 7 ]]' _ "$records_dir"
+    bash -c 'cat "$1"/zul10-*.jsonl | tee /dev/stderr |
+             jq -se "length == 1 and .[0].outcome == \"complete\" and
+                     ([.[0].items[].verdict] | length == 7 and all(. == \"pass\"))" >/dev/null' \
+    _ "$records_dir"
 check "the line monitor: the commands the unit received, in order" \
     bash -c '[[ $(sed -nE "s/^ *[0-9.]+  TX +([0-9A-F]{2}) .*/\1/p" "$1" | tr "\n" " ") == "$2" ]] ||
              { cat "$1"; echo "unit: $2"; exit 1; }' _ "$trace_file" "$(sim_commands | tr '\n' ' ')"
 "$WINE64" 'C:\Program Files\ZUL10\zul10-records.exe' summary 'C:\zul10-records' \
     >"$logs/records-summary.txt" 2>&1 || true
 check "zul10-records.exe: one unit, complete" \
-    bash -c 'tr -d "\r" <"$1" | grep -Eq "^All +1 +1 +0 +0 +100\.0 %$" || { cat "$1"; exit 1; }' \
+    bash -c 'tr -d "\r" <"$1" | grep -Eq "^All +1 +1 +0 +0 +0 +100\.0 %$" || { cat "$1"; exit 1; }' \
     _ "$logs/records-summary.txt"
 
 # --- The port dialog from the menu, by keyboard ------------------------
@@ -179,10 +198,21 @@ timeout 30 "$WINE64" 'C:\Program Files\ZUL10\zul10.exe' >"$logs/program-second.l
 check "a second copy ends at once with 0" \
     bash -c "(( $status == 0 && SECONDS - $second_start < 20 ))"
 
+# --- Installing again while it runs, and once it closed -----------------
+check "installing again while it runs changes nothing" \
+    scripts/test-installer.sh while-running "$setup" "$WINEPREFIX"
+
 # Ctrl+X ends the program.
 xdotool key --window "$window" ctrl+x
 check "Ctrl+X ends the program" wait_gone "$title" 20
 stop_sim
+# The record forward (zul10-records.exe) may still deliver; it holds its
+# program file until it ends.
+for _ in $(seq 300); do
+    pgrep -f 'zul10-records\.exe' >/dev/null || break
+    sleep 0.1
+done
+check "installing again once it closed" scripts/test-installer.sh upgrade "$setup" "$WINEPREFIX"
 
 # --- A missing COM port ------------------------------------------------
 printf '*** BILL VALIDATOR ***\r\nBORDRATE:CBR_9600\r\nCOMPORT:COM2\r\nSTOPBIT:ONESTOPBIT\r\nPARITYBIT:EVENPARITY\r\n' \
