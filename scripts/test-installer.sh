@@ -60,9 +60,8 @@ finish() {
     [[ $failed -eq 0 ]]
 }
 
-if [[ ! -f $prefix/.ports-pinned ]]; then
-    wine_prefix_pin "$prefix" "$root/build-win/no-port" "$root/build-win/no-port" "$logs"
-fi
+# (A prefix made before keeps its pins; it gets the fonts when it lacks them.)
+wine_prefix_pin "$prefix" "$root/build-win/no-port" "$root/build-win/no-port" "$logs"
 wine_ports_pinned "$prefix"
 
 # Wine's console ends lines in CR LF.

@@ -60,6 +60,11 @@ trap cleanup EXIT
 wine_ports_pinned "$WINEPREFIX"
 "$WINESERVER" -k 2>/dev/null || true
 "$WINESERVER" -p >"$logs/program-wineserver.log" 2>&1
+# The faces of a bench PC (scripts/wine-prefix.sh), in a prefix made before
+# them too.
+wine_fonts_replace "$WINEPREFIX" || true
+check "Wine shows Arial and Courier New by their Liberation twins, smoothed" \
+    wine_fonts_replaced "$WINEPREFIX"
 
 start_sim() {
     stop_sim
@@ -202,16 +207,70 @@ check "a second copy ends at once with 0" \
 check "installing again while it runs changes nothing" \
     scripts/test-installer.sh while-running "$setup" "$WINEPREFIX"
 
-# Ctrl+X ends the program.
+# Interactively, the setup program asks to close the program; Retry while
+# it still runs asks again, Retry once it was closed goes on to the pages.
+# Its boxes and its window have the same title (the window's with a space
+# at its end); .onInit's box comes first.
+setup_title="^ZUL-1x Adjustment Program .* Setup ?\$"
+"$WINE64" "$setup" >>"$logs/program-setup.log" 2>&1 &
+setup_pid=$!
+asked=$(wait_window "$setup_title" 60) || true
+check "an interactive install while it runs asks to close it" test -n "$asked"
+shot setup-asks-to-close
+xdotool key --window "$asked" Return # Retry, the default button
+sleep 2
+again=$(wait_window "$setup_title" 30) || true
+check "... Retry while it runs asks again" test -n "$again"
+
+# Ctrl+X ends the program. The setup program's box is Wine's active window
+# now, which takes the keys: a click on a blank spot of the item group makes
+# the main window active again.
+xdotool mousemove "$((X + 300))" "$((Y + menu + 112))" sleep 0.3 click 1 sleep 0.5
 xdotool key --window "$window" ctrl+x
 check "Ctrl+X ends the program" wait_gone "$title" 20
 stop_sim
 # The record forward (zul10-records.exe) may still deliver; it holds its
 # program file until it ends.
-for _ in $(seq 300); do
-    pgrep -f 'zul10-records\.exe' >/dev/null || break
+wait_forwards() {
+    for _ in $(seq 300); do
+        pgrep -f 'zul10-records\.exe' >/dev/null || return 0
+        sleep 0.1
+    done
+}
+wait_forwards
+# Retry: the directory page; Return: Install; once the files are in (the
+# Start-menu entry made anew, the uninstall entry after it), Return: Close.
+[[ -z $again ]] || xdotool key --window "$again" Return || true
+sleep 3
+page=$(wait_window "$setup_title" 30) || true
+shot setup-directory-page
+shortcut_file="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/ZUL-1x Adjustment Program.lnk"
+touch "$logs/setup-install.stamp"
+# A window takes the keys once it is Wine's active one: a click on a blank
+# spot of it (below its header) makes it so.
+press_return() { # WINDOW
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove "$((X + 30))" "$((Y + 100))" sleep 0.3 click 1 sleep 0.5
+    xdotool key --window "$1" Return
+}
+[[ -z $page ]] || press_return "$page" || true
+for _ in $(seq 1200); do
+    [[ $shortcut_file -nt $logs/setup-install.stamp ]] && break
     sleep 0.1
 done
+sleep 3
+shot setup-done
+[[ -z $page ]] || press_return "$page" || true
+for _ in $(seq 600); do
+    kill -0 "$setup_pid" 2>/dev/null || break
+    sleep 0.1
+done
+status=0
+kill -0 "$setup_pid" 2>/dev/null && { kill "$setup_pid"; status=124; }
+wait "$setup_pid" || status=$?
+check "... Retry once it was closed installs (exit code 0)" test "$status" -eq 0
+
 check "installing again once it closed" scripts/test-installer.sh upgrade "$setup" "$WINEPREFIX"
 
 # --- A missing COM port ------------------------------------------------

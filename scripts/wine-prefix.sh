@@ -88,11 +88,13 @@ wine_fonts_replaced() {
     [[ -z $missing ]] || { echo "not in the registry of $1:" $missing >&2; return 1; }
 }
 
-# Writes the replacements and the smoothing into PREFIX, once (marked by
-# .fonts-replaced).
+# Writes the replacements and the smoothing into PREFIX, once: .fonts-replaced
+# holds what was written, and a prefix written with other settings gets
+# these.
 wine_fonts_replace() {
-    local prefix=$1 pair setting name type data
-    [[ -f $prefix/.fonts-replaced ]] && return 0
+    local prefix=$1 pair setting name type data settings
+    settings=$(printf '%s\n' "${WINE_FONT_REPLACEMENTS[@]}" "${WINE_FONT_SMOOTHING[@]}")
+    [[ $(cat "$prefix/.fonts-replaced" 2>/dev/null) == "$settings" ]] && return 0
     for pair in "${WINE_FONT_REPLACEMENTS[@]}"; do
         WINEPREFIX=$prefix "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
             /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1 || return 1
@@ -102,7 +104,7 @@ wine_fonts_replace() {
         WINEPREFIX=$prefix "$WINE64" reg add 'HKCU\Control Panel\Desktop' \
             /v "$name" /t "$type" /d "$data" /f >/dev/null 2>&1 || return 1
     done
-    wine_fonts_replaced "$prefix" && touch "$prefix/.fonts-replaced"
+    wine_fonts_replaced "$prefix" && echo "$settings" >"$prefix/.fonts-replaced"
 }
 
 # Makes PREFIX with its COM names pinned and its fonts replaced, unless it
