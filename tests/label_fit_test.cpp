@@ -162,19 +162,5 @@ TEST(LabelFitTest, EveryCaptionOfTheDialogsFits) {
     }
 }
 
-// The check itself: a face wider than Arial's is caught.
-TEST(LabelFitTest, AWiderFaceIsCaught) {
-    MakeApplication();
-    test::FakePort port;
-    ManualClock clock;
-    TMainForm form(port, clock);
-    auto* item = form.findChild<QLabel*>(QStringLiteral("lblAdjItem5"));
-    ASSERT_NE(item, nullptr);
-    QFont wide = item->font();
-    wide.setLetterSpacing(QFont::PercentageSpacing, 130);
-    item->setFont(wide);
-    EXPECT_NE(Cut(form).find("lblAdjItem5"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace zul
