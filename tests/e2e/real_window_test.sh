@@ -45,8 +45,10 @@ readonly ITEM1_LABEL=(30 24 190 20)
 readonly RESULT_AREA=(16 240 601 185)
 readonly UPPER_PART=(0 0 632 238)  # everything above the result area
 # The two bars and the two numbers of the live mag display.
-readonly PEAK_BAR=(112 144 305 19) AD_BAR=(112 172 305 19)
-readonly PEAK_VALUE=(422 144 35 20) AD_VALUE=(422 172 35 20)
+# (Read through namerefs, which shellcheck does not follow.)
+# shellcheck disable=SC2034
+readonly PEAK_BAR=(112 144 305 19) AD_BAR=(112 172 305 19) \
+    PEAK_VALUE=(422 144 35 20) AD_VALUE=(422 172 35 20)
 # The seven item labels (x y; each 190 x 20).
 readonly ITEM_LABELS=("30 24" "30 46" "30 68" "30 90" "246 24" "246 46" "246 68")
 readonly MAIN_TITLE='ZUL-1x Adjustment Program'
