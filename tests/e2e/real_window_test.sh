@@ -25,7 +25,7 @@
 # insert-paper.png, ..., box-run-records.png): the window, or the dialog or
 # box alone. OUTDIR/raw holds the whole screen at each of them, OUTDIR/logs
 # the logs of the program and of the simulator.
-# Exits 77 (skipped) when xvfb-run, xdotool or ImageMagick are missing.
+# Exits 77 (skipped) when xvfb-run, xdotool, ImageMagick or jq are missing.
 #
 # The program only ever sees the simulator's pseudo-terminal or a missing
 # path as its ports (every ZUL10_COMn is set), a station file of the test's
@@ -59,7 +59,7 @@ fail() {
 }
 
 if [[ -z ${ZUL_REAL_WINDOW_DISPLAY:-} ]]; then
-    for tool in xvfb-run xdotool import convert compare; do
+    for tool in xvfb-run xdotool import convert compare jq; do
         command -v "$tool" >/dev/null || { echo "real_window_test: no $tool: skipped"; exit 77; }
     done
     exec xvfb-run -a -s "-screen 0 1024x768x24" \
@@ -119,13 +119,15 @@ stop_sim() {
 
 # start_program SESSION DEVICE [NAME=VALUE...]: the program in $work/SESSION
 # (where its settings file lands) with every port COM1 to COM7 at DEVICE, a
-# station file and a state folder of the session's own, none of the ZUL10_
-# variables of the caller, and the variables given.
+# station file, a state folder (the spool) and a records folder of the
+# session's own, none of the ZUL10_ variables of the caller, and the
+# variables given.
 start_program() {
     local dir=$work/$1 device=$2 name n
     shift 2
     local -a settings=(QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/lock"
-        XDG_STATE_HOME="$dir/state" ZUL10_STATION_FILE="$dir/station.conf")
+        XDG_STATE_HOME="$dir/state" ZUL10_STATION_FILE="$dir/station.conf"
+        ZUL10_RECORDS="$dir/records")
     local -a unset=()
     for name in $(compgen -e); do
         [[ $name == ZUL10_* ]] && unset+=(-u "$name")
@@ -163,6 +165,14 @@ await_sent() {
         sleep 0.05
     done
     fail "the unit received '$(sent)', not /$1/"
+}
+
+# records SESSION: the runs the program recorded in its spool, one word
+# each: the outcome, ":item" of a failure, ":unit" when one was scanned.
+records() {
+    cat "$work/$1"/state/zul10/records/zul10-*.jsonl 2>/dev/null |
+        jq -r '[.outcome, (.failed_item // empty | tostring), (.unit // empty)] | join(":")' |
+        paste -sd ' '
 }
 
 # --- Windows on the screen -------------------------------------------------
@@ -550,6 +560,7 @@ await_end
 await_sent "$expected"
 stop_sim
 echo "run: the unit received $(sent)"
+[[ $(records run) == "cancelled complete" ]] || fail "run: the records say '$(records run)'"
 
 # --- failure: the white level fails ------------------------------------------
 
@@ -572,6 +583,7 @@ centre_click "${EXIT_BUTTON[@]}"
 await_end
 await_sent "$expected"
 stop_sim
+[[ $(records failure) == "failed:3" ]] || fail "failure: the records say '$(records failure)'"
 
 # --- scan: the unit's serial number at Start ---------------------------------
 
@@ -603,6 +615,7 @@ await_screen scan-cancelled
 centre_click "${EXIT_BUTTON[@]}"
 await_end
 stop_sim
+[[ $(records scan) == "cancelled:ZU123456" ]] || fail "scan: the records say '$(records scan)'"
 
 # --- boxes: what a bench set up wrong shows at start-up ---------------------
 
