@@ -246,16 +246,16 @@ area() { echo "$3x$4+$((X + $1))+$((Y + menu + $2))"; }
 # focus frame is not.
 caption() { area $(($1 + $3 / 4)) $(($2 + $4 / 3)) $(($3 / 2)) $(($4 / 3)); }
 readonly DARK='max(r,max(g,b))<0.3' BLUE='b>0.8&&r<0.3&&g<0.3'
-# measure IMAGE SPEC...: one line for each SPEC, GEOMETRY:sig for a checksum
+# measure IMAGE PROBE...: one line for each PROBE, GEOMETRY:sig for a checksum
 # of the pixels of that part of the image, GEOMETRY:FX for the number of its
 # pixels for which FX holds. One run of convert for all.
 measure() {
-    local image=$1 spec what
+    local image=$1 probe what
     local -a args=()
     shift
-    for spec in "$@"; do
-        what=${spec#*:}
-        args+=(\( +clone -crop "${spec%%:*}" +repage)
+    for probe in "$@"; do
+        what=${probe#*:}
+        args+=(\( +clone -crop "${probe%%:*}" +repage)
         if [[ $what == sig ]]; then
             args+=(-format '%#\n')
         else
@@ -282,11 +282,11 @@ enabled() { (($(dark "$1" "$(caption "${@:2}")") > 10)); }
 # (blue), I idle (black), D done (greyed).
 looks() {
     local position x y geometry letters="" blue black
-    local -a specs=()
+    local -a probes=()
     for position in "${ITEM_LABELS[@]}"; do
         read -r x y <<<"$position"
         geometry=$(area "$x" "$y" 190 20)
-        specs+=("$geometry:$BLUE" "$geometry:$DARK")
+        probes+=("$geometry:$BLUE" "$geometry:$DARK")
     done
     while read -r blue && read -r black; do
         if ((blue > 20)); then
@@ -296,7 +296,7 @@ looks() {
         else
             letters+=D
         fi
-    done < <(measure "$1" "${specs[@]}")
+    done < <(measure "$1" "${probes[@]}")
     echo "$letters"
 }
 
