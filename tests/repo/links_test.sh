@@ -24,7 +24,6 @@ mapfile -d '' pages < <(find . -maxdepth 1 -name '*.md' -print0; find docs -name
 perl -CSD -Mutf8 - "$tracked" "${pages[@]}" <<'PERL'
 use strict;
 use warnings;
-use File::Spec;
 
 my ($tracked_list, @pages) = @ARGV;
 my (%known, %known_dir);
@@ -94,7 +93,7 @@ sub anchors {
 my ($links, $broken) = (0, 0);
 for my $page (@pages) {
     $page =~ s{^\./}{};
-    my (undef, $dir) = File::Spec->splitpath($page);
+    my ($dir) = $page =~ m{^(.*/)?};
     for my $entry (prose_lines($page)) {
         my ($number, $prose) = @$entry;
         my @targets = $prose =~ /!?\[[^\]]*\]\(\s*<?([^)\s>]*)>?(?:\s+"[^"]*")?\s*\)/g;
