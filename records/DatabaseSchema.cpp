@@ -8,9 +8,10 @@ namespace zul::records {
 
 namespace {
 
-// The advisory lock that db init and db migrate take, per database: "zul10"
-// in ASCII.
-constexpr const char* kLockSql = "SELECT pg_advisory_xact_lock(526784966960)";
+// The advisory lock that db init and db migrate hold while they work, per
+// database: "zul10" in ASCII.
+constexpr const char* kLockSql = "SELECT pg_advisory_lock(526784966960)";
+constexpr const char* kUnlockSql = "SELECT pg_advisory_unlock(526784966960)";
 
 }  // namespace
 
@@ -89,8 +90,10 @@ bool CheckSchemaForUse(PgConnection& connection, const std::string& name, int ne
     return true;
 }
 
-MigrationReport ApplyMigrations(PgConnection& connection, const std::string& name,
-                                SchemaCommand command, std::span<const Migration> migrations) {
+namespace {
+
+MigrationReport ApplyLocked(PgConnection& connection, const std::string& name,
+                            SchemaCommand command, std::span<const Migration> migrations) {
     MigrationReport report;
     const int newest = migrations.empty() ? 0 : migrations.back().version;
     SchemaState state;
@@ -121,35 +124,13 @@ MigrationReport ApplyMigrations(PgConnection& connection, const std::string& nam
         report.error = name + " holds no ZUL10 schema to migrate: zul10-records db init makes it";
         return report;
     }
-
     for (const Migration& migration : migrations) {
+        if (migration.version <= state.version) continue;
         const std::string file = MigrationName(migration);
         const PgResult begun = connection.Exec("BEGIN");
         if (!begun.ok()) {
             report.error = name + ": " + connection.ErrorLine(begun);
             return report;
-        }
-        // Under the lock, the state again: another db migrate may have
-        // applied this one meanwhile.
-        const PgResult locked = connection.Exec(kLockSql);
-        if (!locked.ok() || !ReadSchema(connection, state, report.error)) {
-            if (!locked.ok()) report.error = connection.ErrorLine(locked);
-            report.error = name + ": " + report.error;
-            connection.Exec("ROLLBACK");
-            return report;
-        }
-        if (state.version > newest) {
-            report.error = NewerLine(name, state.version, newest);
-            connection.Exec("ROLLBACK");
-            return report;
-        }
-        if (state.version >= migration.version) {
-            if (!Finish(connection, "COMMIT", report.error)) {
-                report.error = name + ": " + report.error;
-                return report;
-            }
-            report.to = state.version;
-            continue;
         }
         const PgResult applied = connection.Exec(migration.sql);
         if (!applied.ok()) {
@@ -176,6 +157,24 @@ MigrationReport ApplyMigrations(PgConnection& connection, const std::string& nam
         report.to = migration.version;
     }
     report.ok = true;
+    return report;
+}
+
+}  // namespace
+
+MigrationReport ApplyMigrations(PgConnection& connection, const std::string& name,
+                                SchemaCommand command, std::span<const Migration> migrations) {
+    // The lock for the whole session, taken before anything is read: a
+    // transaction begun before another's migration committed could still
+    // see its tables as missing.
+    const PgResult locked = connection.Exec(kLockSql);
+    if (!locked.ok()) {
+        MigrationReport report;
+        report.error = name + ": " + connection.ErrorLine(locked);
+        return report;
+    }
+    MigrationReport report = ApplyLocked(connection, name, command, migrations);
+    connection.Exec(kUnlockSql);
     return report;
 }
 

@@ -35,7 +35,8 @@ bool CheckSchemaForUse(PgConnection& connection, const std::string& name, int ne
 // zul10-records db init (kInit: on a database without the schema) and db
 // migrate (kMigrate: on one with an older schema): applies the migrations
 // missing from it, in order, each with its row in zul10_schema in one
-// transaction, under an advisory lock so that two at once apply each once.
+// transaction, under an advisory lock held throughout, so that two at once
+// apply each once.
 // Both refuse a database whose schema is newer than the last of migrations,
 // init one that has the schema already (nothing to do when it is current),
 // migrate one that has none.
