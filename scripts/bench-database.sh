@@ -28,6 +28,7 @@ bash scripts/pg-server.sh start "$server" >/dev/null
 set -a
 . "$server/env"
 set +a
+export PGOPTIONS="-c client_min_messages=warning"
 uri=$(cat "$server/uri")
 
 # The records once, and a spool of their format-2 lines by day.
