@@ -38,15 +38,17 @@ RunExtras::RunExtras(const StationConfig& config, Line& port, Clock& clock, Mess
         // password). The program only reads the spool here: the forward
         // alone reaches the destinations.
         struct Waited {
-            std::string key, what, name;
+            std::string key;
+            const char* what;   // "records folder", "database"
+            std::string where;  // the folder, or the database without its password
         };
         std::vector<Waited> destinations;
         if (!config.records.empty()) {
-            destinations.push_back({records::FolderDestination(destination_).Key(),
-                                    "the records folder", destination_});
+            destinations.push_back(
+                {records::FolderDestination(destination_).Key(), "records folder", destination_});
         }
         if (!config.database.empty()) {
-            destinations.push_back({records::DatabaseKey(config.database), "the database",
+            destinations.push_back({records::DatabaseKey(config.database), "database",
                                     records::WithoutPassword(config.database)});
         }
         const records::Spool spool(spool_);
@@ -57,14 +59,14 @@ RunExtras::RunExtras(const StationConfig& config, Line& port, Clock& clock, Mess
             waits = waits || waiting.records > 0;
             if (waiting.endedBefore == 0) continue;
             const int n = waiting.endedBefore;
-            const std::string where = destination.what.substr(4);  // "records folder", "database"
+            const std::string what = destination.what;
             messages.ShowExclamation(
-                RunLog::kCaption,
-                std::to_string(n) + (n == 1 ? " run record" : " run records") +
-                    " of more than 24 hours ago still " + (n == 1 ? "waits" : "wait") +
-                    " to be delivered to " + destination.what + "\n" + destination.name +
-                    "\nfrom this PC's spool\n" + spool_ + ".\nThey go there once the " + where +
-                    " can be reached (see forward.log in the spool).");
+                RunLog::kCaption, std::to_string(n) + (n == 1 ? " run record" : " run records") +
+                                      " of more than 24 hours ago still " +
+                                      (n == 1 ? "waits" : "wait") + " to be delivered to the " +
+                                      what + "\n" + destination.where + "\nfrom this PC's spool\n" +
+                                      spool_ + ".\nThey go there once the " + what +
+                                      " can be reached (see forward.log in the spool).");
         }
         if (waits) StartForward();
     }
