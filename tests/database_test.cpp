@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <set>
 #include <sstream>
 #include <thread>
 #include <tuple>
@@ -107,34 +106,6 @@ TEST(DatabaseSchema, InitAndMigrateApplyEachMigrationOnceAndRefuseANewerSchema) 
     }
 }
 
-// The rows of the values of run id, as (name, slot, label, value, lower,
-// upper, verdict) text.
-std::multiset<std::string> StoredValues(TestDatabase& db, const std::string& id) {
-    const records::PgResult rows = db.connection().Exec(
-        ("SELECT concat_ws('|', item, name, slot, label, value, lower, upper, verdict) "
-         "FROM measured_values WHERE run_id = '" +
-         id + "'")
-            .c_str());
-    std::multiset<std::string> values;
-    for (int row = 0; row < rows.rows(); ++row) values.insert(rows.Text(row, 0));
-    return values;
-}
-
-std::multiset<std::string> RecordValues(const nlohmann::ordered_json& record) {
-    std::multiset<std::string> values;
-    for (const auto& item : record["items"]) {
-        for (const auto& v : item["values"]) {
-            values.insert(
-                std::to_string(item["item"].get<int>()) + "|" + v["name"].get<std::string>() + "|" +
-                std::to_string(v.value("slot", -1)) + "|" + v["label"].get<std::string>() + "|" +
-                std::to_string(v["value"].get<int>()) + "|" +
-                std::to_string(v["lower"].get<int>()) + "|" +
-                std::to_string(v["upper"].get<int>()) + "|" + v["verdict"].get<std::string>());
-        }
-    }
-    return values;
-}
-
 TEST(DatabaseDelivery, ARunsFieldsItemsValuesAndLimitsAreStoredAsItsRecordHasThem) {
     TestDatabase db;
     TemporaryDirectory dir;
@@ -190,9 +161,16 @@ TEST(DatabaseDelivery, ARunsFieldsItemsValuesAndLimitsAreStoredAsItsRecordHasThe
               "fail|f|" + failed["items"][2]["report"].dump());
     EXPECT_EQ(db.Number("SELECT count(*) FROM items WHERE run_id = '" + two + "'"), 3);
     EXPECT_EQ(db.Number("SELECT count(*) FROM items WHERE run_id = '" + one + "'"), 7);
-    EXPECT_EQ(StoredValues(db, one), RecordValues(complete));
-    EXPECT_EQ(StoredValues(db, two), RecordValues(failed));
-    EXPECT_EQ(StoredValues(db, one).size(), kJudgedValues.size());  // every one of a whole run
+    // Every value of the records, the failing one with its limits; the
+    // levers and the speed without a slot.
+    db.ExpectRunsWhole(2);
+    const std::string values = "SELECT count(*) FROM measured_values WHERE run_id = '";
+    EXPECT_EQ(db.Number(values + one + "'"), static_cast<long long>(kJudgedValues.size()));
+    EXPECT_EQ(db.Number(values + one + "' AND slot = -1"), 7);
+    EXPECT_EQ(db.Text("SELECT concat_ws('|', item, name, slot, label, value, lower, upper) "
+                      "FROM measured_values WHERE verdict = 'fail' AND run_id = '" +
+                      two + "'"),
+              "3|ad|3|Front Red|61|62|92");
     EXPECT_EQ(column(two, "record->>'station'"), hostile[0]);
 }
 
