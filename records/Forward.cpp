@@ -168,12 +168,12 @@ ForwardResult Forward(const Spool& spool, std::span<Destination* const> destinat
         }
         lock.Close();
         if (problem.count() > 0) result.exitCode = 1;
-        if (anyFailed()) return result;
         // A record spooled during the last pass, whose own forward found the
-        // lock held, is taken now.
+        // lock held, is taken now by the destinations that took theirs.
         bool waiting = false;
-        for (const std::string& key : keys)
-            waiting = waiting || spool.CountWaiting(key, {}).bytes > 0;
+        for (size_t d = 0; d < keys.size(); ++d) {
+            waiting = waiting || (!failed[d] && spool.CountWaiting(keys[d], {}).bytes > 0);
+        }
         if (!waiting) return result;
     }
     return result;
