@@ -277,6 +277,11 @@ void TMainForm::SetItemLook(int item, zul::LabelLook look) {
     if (label == nullptr) return;
     const bool current = look == zul::LabelLook::Current;
     SetBold(*label, current);
+    // The caption grows to the right to hold its text, as a caption that
+    // sizes itself to its text: in bold, "5.Without paper adjustment" is
+    // wider than its box. It never shrinks below the window definition.
+    const int needed = label->sizeHint().width();
+    if (needed > label->width()) label->resize(needed, label->height());
     if (current) {
         SetEnabledColour(*label, QPalette::WindowText, kCurrentItemColour);
     } else {

@@ -1,5 +1,3 @@
-#include "app/SingleInstance.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -8,6 +6,8 @@
 #include <cstdlib>
 #include <mutex>
 #include <set>
+
+#include "app/SingleInstance.h"
 
 namespace zul {
 

@@ -2,15 +2,12 @@
 // the event loop, and exit code 0 in every case.
 
 #include <QEvent>
-#include <QFont>
 #include <QMargins>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
 #include <QScreen>
 #include <QSize>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QWindow>
 #include <exception>
 #include <memory>
@@ -20,6 +17,7 @@
 #include "app/Logo.h"
 #include "app/MainForm.h"
 #include "app/MessageBoxSink.h"
+#include "app/ProgramLook.h"
 #include "app/SingleInstance.h"
 #include "app/UnitIdForm.h"
 #include "app/VersionForm.h"
@@ -57,12 +55,7 @@ private:
 };
 
 void Run(zul::GuardedApplication& app) {
-    if (QStyle* style = QStyleFactory::create(QStringLiteral("Windows"))) {
-        QApplication::setStyle(style);
-    }
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(12);
-    QApplication::setFont(font);
+    zul::UseProgramLook();
     QApplication::setWindowIcon(zul::ProgramIcon());
 
     zul::SystemClock clock;

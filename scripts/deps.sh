@@ -9,7 +9,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev
     fonts-liberation fonts-sawarabi-gothic
     xvfb xauth xdotool x11-apps imagemagick
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format git
     valgrind
     dpkg-dev file lintian desktop-file-utils zip nsis
     g++-mingw-w64-x86-64 wine64 wine locales

@@ -41,13 +41,18 @@ rm -rf "$work"
 mkdir -p "$work"
 cp -a "$program_dir/." "$stage"
 program_dir=$stage
+# The README beside the program: the entry among the installed programs
+# names it as the program's page (Markdown, plain text to read).
+cp README.md "$program_dir/README.txt"
 while IFS= read -r -d '' pe; do
     x86_64-w64-mingw32-strip --strip-unneeded "$pe"
 done < <(find "$program_dir" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 
-# Every program and library is 64-bit; the program has no console window,
-# the yield report is a command-line tool.
-[[ -f $program_dir/zul10-records.exe ]] || fail "no zul10-records.exe in $program_dir"
+# Every program and library is 64-bit; the program and its Start-menu
+# launcher have no console window, the yield report is a command-line tool.
+for exe in zul10-records.exe zul10-start.exe; do
+    [[ -f $program_dir/$exe ]] || fail "no $exe in $program_dir"
+done
 while IFS= read -r -d '' pe; do
     kind=$(file -b "$pe")
     case $pe in
@@ -90,6 +95,10 @@ nsis_path() { printf '%s' "${1//\$/\$\$}"; }
 # The size Windows lists for the installed program, in KiB.
 size_kb=$(find "$program_dir" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%d", (s + 1023) / 1024 }')
 
+# The maker, as the Debian package names it.
+publisher=$(sed -n 's/^set(CPACK_PACKAGE_VENDOR "\(.*\)")$/\1/p' packaging/CMakeLists.txt)
+[[ -n $publisher ]] || fail "no CPACK_PACKAGE_VENDOR in packaging/CMakeLists.txt"
+
 setup=$dist/zul10-$version-setup.exe
 zip=$dist/zul10-$version-win64.zip
 # The program's icon for the setup program and the uninstaller, when given.
@@ -97,7 +106,7 @@ icon=()
 [[ -n ${ZUL_SETUP_ICON:-} ]] && icon=(-DICON="$(realpath "$ZUL_SETUP_ICON")")
 makensis -V2 -NOCD -DVERSION="$version" -DVERSION_NUMBERS="$version_numbers" \
     -DPROGRAM_DIR="$program_dir" -DFILE_LIST="$list" -DSIZE_KB="$size_kb" \
-    -DOUTFILE="$setup" "${icon[@]}" packaging/windows/zul10.nsi >"$work/makensis.log" 2>&1 || {
+    -DOUTFILE="$setup" -DPUBLISHER="$publisher" "${icon[@]}" packaging/windows/zul10.nsi >"$work/makensis.log" 2>&1 || {
     cat "$work/makensis.log" >&2
     fail "makensis failed"
 }

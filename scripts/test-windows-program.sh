@@ -2,13 +2,16 @@
 # The Windows program under Wine, as an operator meets it: the setup program
 # installed silently into the Windows leg's prefix (every COM name pinned,
 # COM1 to the simulator), the installed zul10.exe started through its
-# Start-menu entry on a virtual display against zul1x-sim on COM1, and
+# Start-menu entry on a virtual display against zul1x-sim on COM1, with the
+# user's working folder missing (the entry's launcher makes it), and
 #   - a complete healthy run driven with xdotool: Return for Start and each
 #     Next, the mouse for Next at the live mag display (Clear has the focus),
 #     with the run records and the line monitor on, read back by the
 #     installed zul10-records.exe;
 #   - the port dialog opened from "Opition" > "COM port" by keyboard;
 #   - a second copy ending at once;
+#   - installing again and removing while it runs, refused with nothing
+#     changed; installing again once it closed;
 #   - the port error box of a missing COM port, with its full-width "！";
 #   - the uninstall.
 # Screenshots stay in build-win/program-screens/. Needs the program folder
@@ -57,6 +60,11 @@ trap cleanup EXIT
 wine_ports_pinned "$WINEPREFIX"
 "$WINESERVER" -k 2>/dev/null || true
 "$WINESERVER" -p >"$logs/program-wineserver.log" 2>&1
+# The faces of a bench PC (scripts/wine-prefix.sh), in a prefix made before
+# them too.
+wine_fonts_replace "$WINEPREFIX" || true
+check "Wine shows Arial and Courier New by their Liberation twins, smoothed" \
+    wine_fonts_replaced "$WINEPREFIX"
 
 start_sim() {
     stop_sim
@@ -92,7 +100,11 @@ check "silent install" scripts/test-installer.sh install "$setup" "$WINEPREFIX"
 
 # --- A complete healthy run, recorded and monitored ---------------------
 start_sim
-rm -f "$user_dir/ZUL1x_comm.ini"
+# The user's working folder is missing, as for a user who logged on while
+# the setup ran or whose setup was elevated with another account.
+rm -rf "$user_dir"
+started_stamp=$logs/program-started.stamp
+touch "$started_stamp"
 records_dir=$WINEPREFIX/drive_c/zul10-records trace_file=$WINEPREFIX/drive_c/zul10.trace
 rm -rf "$records_dir" "$trace_file"
 mkdir -p "$records_dir" # a records folder (a share) is there before it takes records
@@ -103,7 +115,15 @@ check "the main window appears" test -n "$window"
 [[ -n $window ]] || { echo "Windows program: $passed passed, $((failed + 1)) failed"; exit 1; }
 sleep 2
 shot idle
-check "the settings file is written in the user's folder" test -f "$user_dir/ZUL1x_comm.ini"
+check "the Start-menu start makes the user's folder and writes the settings file there" \
+    test -f "$user_dir/ZUL1x_comm.ini"
+# Without its folder the program would start where the shell is (here the
+# work tree, on a bench PC often System32) and write there.
+written_elsewhere() {
+    find "$WINEPREFIX/drive_c" -name ZUL1x_comm.ini -newer "$started_stamp" ! -path "$user_dir/*"
+    find "$root" -path "$root/build*" -prune -o -name ZUL1x_comm.ini -newer "$started_stamp" -print
+}
+check "... and nowhere else" test -z "$(written_elsewhere)"
 
 # Return starts the run and moves on at each step (Start, then Next, has the
 # focus), except at the mag display, where Clear has it: there the mouse
@@ -150,10 +170,15 @@ for _ in $(seq 100); do
     cat "$records_dir"/zul10-*.jsonl 2>/dev/null | grep -q '"outcome"' && break
     sleep 0.1
 done
+# One record (format 2, records/RecordFormat.h): complete, each of the
+# seven items passed, and of its judged values only the one never judged
+# (the mag A/D sample) is no pass.
 check "the run's record: complete, every item passed" \
-    bash -c 'cat "$1"/zul10-*.jsonl | tee /dev/stderr | grep -c "\"outcome\":\"complete\"" | grep -qx 1 &&
-             [[ $(jq -r ".items[].verdict" "$1"/zul10-*.jsonl | grep -cx pass) == 7 ]] &&
-             [[ $(jq -r ".items[].values[].verdict" "$1"/zul10-*.jsonl | grep -cvx pass) == 1 ]]' \
+    bash -c 'cat "$1"/zul10-*.jsonl | tee /dev/stderr |
+             jq -se "length == 1 and .[0].outcome == \"complete\" and
+                     ([.[0].items[].verdict] | length == 7 and all(. == \"pass\")) and
+                     ([.[0].items[].values[] | select(.verdict != \"pass\")] | length == 1)" \
+                 >/dev/null' \
     _ "$records_dir"
 check "the line monitor: the commands the unit received, in order" \
     bash -c '[[ $(sed -nE "s/^ *[0-9.]+  TX +([0-9A-F]{2}) .*/\1/p" "$1" | tr "\n" " ") == "$2" ]] ||
@@ -181,10 +206,75 @@ timeout 30 "$WINE64" 'C:\Program Files\ZUL10\zul10.exe' >"$logs/program-second.l
 check "a second copy ends at once with 0" \
     bash -c "(( $status == 0 && SECONDS - $second_start < 20 ))"
 
-# Ctrl+X ends the program.
+# --- Installing again while it runs, and once it closed -----------------
+check "installing again while it runs changes nothing" \
+    scripts/test-installer.sh while-running "$setup" "$WINEPREFIX"
+
+# Interactively, the setup program asks to close the program; Retry while
+# it still runs asks again, Retry once it was closed goes on to the pages.
+# Its boxes and its window have the same title (the window's with a space
+# at its end); .onInit's box comes first.
+setup_title="^ZUL-1x Adjustment Program .* Setup ?\$"
+"$WINE64" "$setup" >>"$logs/program-setup.log" 2>&1 &
+setup_pid=$!
+asked=$(wait_window "$setup_title" 60) || true
+check "an interactive install while it runs asks to close it" test -n "$asked"
+shot setup-asks-to-close
+xdotool key --window "$asked" Return # Retry, the default button
+sleep 2
+again=$(wait_window "$setup_title" 30) || true
+check "... Retry while it runs asks again" test -n "$again"
+
+# Ctrl+X ends the program. The setup program's box is Wine's active window
+# now, which takes the keys: a click on a blank spot of the item group makes
+# the main window active again.
+xdotool mousemove "$((X + 300))" "$((Y + menu + 112))" sleep 0.3 click 1 sleep 0.5
 xdotool key --window "$window" ctrl+x
 check "Ctrl+X ends the program" wait_gone "$title" 20
 stop_sim
+# The record forward (zul10-records.exe) may still deliver; it holds its
+# program file until it ends.
+wait_forwards() {
+    for _ in $(seq 300); do
+        pgrep -f 'zul10-records\.exe' >/dev/null || return 0
+        sleep 0.1
+    done
+}
+wait_forwards
+# Retry: the directory page; Return: Install; once the files are in (the
+# Start-menu entry made anew, the uninstall entry after it), Return: Close.
+[[ -z $again ]] || xdotool key --window "$again" Return || true
+sleep 3
+page=$(wait_window "$setup_title" 30) || true
+shot setup-directory-page
+shortcut_file="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/ZUL-1x Adjustment Program.lnk"
+touch "$logs/setup-install.stamp"
+# A window takes the keys once it is Wine's active one: a click on a blank
+# spot of it (below its header) makes it so.
+press_return() { # WINDOW
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove "$((X + 30))" "$((Y + 100))" sleep 0.3 click 1 sleep 0.5
+    xdotool key --window "$1" Return
+}
+[[ -z $page ]] || press_return "$page" || true
+for _ in $(seq 1200); do
+    [[ $shortcut_file -nt $logs/setup-install.stamp ]] && break
+    sleep 0.1
+done
+sleep 3
+shot setup-done
+[[ -z $page ]] || press_return "$page" || true
+for _ in $(seq 600); do
+    kill -0 "$setup_pid" 2>/dev/null || break
+    sleep 0.1
+done
+status=0
+kill -0 "$setup_pid" 2>/dev/null && { kill "$setup_pid"; status=124; }
+wait "$setup_pid" || status=$?
+check "... Retry once it was closed installs (exit code 0)" test "$status" -eq 0
+
+check "installing again once it closed" scripts/test-installer.sh upgrade "$setup" "$WINEPREFIX"
 
 # --- A missing COM port ------------------------------------------------
 printf '*** BILL VALIDATOR ***\r\nBORDRATE:CBR_9600\r\nCOMPORT:COM2\r\nSTOPBIT:ONESTOPBIT\r\nPARITYBIT:EVENPARITY\r\n' \

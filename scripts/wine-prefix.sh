@@ -1,10 +1,12 @@
 # shellcheck shell=bash
 # Sourced by the Windows scripts: a private 64-bit Wine prefix whose COM
-# names lead only where they were pinned.
+# names lead only where they were pinned, and whose fonts stand in for the
+# ones every Windows PC has.
 #
 #   source scripts/wine-prefix.sh
 #   wine_prefix_pin PREFIX COM1_PATH NO_PORT_PATH LOG_DIR
 #   wine_ports_pinned PREFIX       # fails, saying why, when a COM name strays
+#   wine_fonts_replaced PREFIX     # fails, saying why, when a replacement is missing
 #
 # Wine gives every /dev/ttyS*, ttyUSB* and ttyACM* of this machine a COM
 # name of its own when its services first start. So before Wine ever runs in
@@ -47,11 +49,70 @@ wine_ports_pinned() {
     [[ -z $stray ]] || { echo "Wine's COM names in $1 reach devices: $stray" >&2; return 1; }
 }
 
-# Makes PREFIX with its COM names pinned, unless it was made so before; the
-# links are watched all through Wine's first start.
+# Windows' own Arial and Courier New, which Wine lacks, by their metric
+# twins from Debian's fonts-liberation (the same advance widths): without
+# them Qt falls back to another face and the program's labels, laid out for
+# Arial, are cut. Wine takes font replacements from
+# HKCU\Software\Wine\Fonts\Replacements, a value per face named by the
+# face replaced, its data the face shown (Wine's own loader/wine.inf.in
+# writes one, "Palatino Linotype" to "Times New Roman"). Qt asks for
+# "Courier New" where a window names "Courier" (its Windows font database).
+WINE_FONT_REPLACEMENTS=("Arial=Liberation Sans" "Courier New=Liberation Mono")
+# Text smoothed as Windows smooths it by default (ClearType, RGB stripes,
+# contrast 1400: HKCU\Control Panel\Desktop, SystemParametersInfo's
+# SPI_GETFONTSMOOTHING, ...TYPE, ...ORIENTATION and ...CONTRAST), where
+# Wine's default draws it unsmoothed and Liberation Mono's small "m" breaks.
+WINE_FONT_SMOOTHING=("FontSmoothing REG_SZ 2" "FontSmoothingType REG_DWORD 2"
+    "FontSmoothingOrientation REG_DWORD 1" "FontSmoothingGamma REG_DWORD 1400")
+
+# Prints each replacement and smoothing value that PREFIX's registry lacks,
+# as Wine's reg.exe reads them (NAME=DATA).
+wine_fonts_missing() {
+    local listed pair setting name type data
+    listed=$(WINEPREFIX=$1 "$WINE64" reg query 'HKCU\Software\Wine\Fonts\Replacements' 2>/dev/null |
+        tr -d '\r' | sed -n 's/^    \(.*\)    REG_SZ    \(.*\)$/\1=\2/p')
+    for pair in "${WINE_FONT_REPLACEMENTS[@]}"; do
+        grep -qxF "$pair" <<<"$listed" || echo "$pair"
+    done
+    listed=$(WINEPREFIX=$1 "$WINE64" reg query 'HKCU\Control Panel\Desktop' 2>/dev/null | tr -d '\r')
+    for setting in "${WINE_FONT_SMOOTHING[@]}"; do
+        read -r name type data <<<"$setting"
+        [[ $type == REG_DWORD ]] && data=$(printf '0x%x' "$data")
+        grep -qxF "    $name    $type    $data" <<<"$listed" || echo "$name=$data"
+    done
+}
+
+wine_fonts_replaced() {
+    local missing
+    missing=$(wine_fonts_missing "$1")
+    [[ -z $missing ]] || { echo "not in the registry of $1:" $missing >&2; return 1; }
+}
+
+# Writes the replacements and the smoothing into PREFIX, once: .fonts-replaced
+# holds what was written, and a prefix written with other settings gets
+# these.
+wine_fonts_replace() {
+    local prefix=$1 pair setting name type data settings
+    settings=$(printf '%s\n' "${WINE_FONT_REPLACEMENTS[@]}" "${WINE_FONT_SMOOTHING[@]}")
+    [[ $(cat "$prefix/.fonts-replaced" 2>/dev/null) == "$settings" ]] && return 0
+    for pair in "${WINE_FONT_REPLACEMENTS[@]}"; do
+        WINEPREFIX=$prefix "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+            /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1 || return 1
+    done
+    for setting in "${WINE_FONT_SMOOTHING[@]}"; do
+        read -r name type data <<<"$setting"
+        WINEPREFIX=$prefix "$WINE64" reg add 'HKCU\Control Panel\Desktop' \
+            /v "$name" /t "$type" /d "$data" /f >/dev/null 2>&1 || return 1
+    done
+    wine_fonts_replaced "$prefix" && echo "$settings" >"$prefix/.fonts-replaced"
+}
+
+# Makes PREFIX with its COM names pinned and its fonts replaced, unless it
+# was made so before; the links are watched all through Wine's first start.
+# A prefix pinned by an earlier version of this file gets the fonts now.
 wine_prefix_pin() {
     local prefix=$1 com1=$2 no_port=$3 logs=$4
-    [[ -f $prefix/.ports-pinned ]] && return 0
+    [[ -f $prefix/.ports-pinned ]] && { wine_fonts_replace "$prefix"; return; }
     WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true
     rm -rf "$prefix"
     mkdir -p "$logs"
@@ -84,6 +145,7 @@ wine_prefix_pin() {
     fi
     [[ $boot_status -eq 0 ]] || { echo "wineboot failed, see $logs/wineboot.log" >&2; return 1; }
     wine_ports_pinned "$prefix" || return 1
+    wine_fonts_replace "$prefix" || { echo "the fonts of $prefix are not replaced" >&2; return 1; }
     touch "$prefix/.ports-pinned"
 }
 

@@ -9,20 +9,20 @@ inline constexpr uint8_t ACK = 0x06;
 
 // Command bytes of the ZUL-1x unit, named by their value.
 namespace cmd {
-inline constexpr uint8_t kEnq = 0x05;            // send the data of the current item and stage
-inline constexpr uint8_t kOpenWhite = 0xA1;      // open the white level adjustment
-inline constexpr uint8_t kOpenBlack = 0xA2;      // open the black level adjustment
-inline constexpr uint8_t kOpenNonPaper = 0xA3;   // open the non-paper adjustment
-inline constexpr uint8_t kOpenMag = 0xA4;        // open (restart) the mag adjustment
-inline constexpr uint8_t kMotorSpeed = 0xA6;     // measure the motor speed, one byte back
-inline constexpr uint8_t kOpenLever = 0xA7;      // open the lever sensor reading
-inline constexpr uint8_t kEepromWrite = 0xB0;    // first command of the EEPROM write
-inline constexpr uint8_t kEepromExecute = 0xB4;  // second command of the EEPROM write and erase
-inline constexpr uint8_t kEepromErase = 0xB6;    // first command of the EEPROM erase
-inline constexpr uint8_t kWhiteResistor = 0xC0;  // start the resistor adjustment (white)
+inline constexpr uint8_t kEnq = 0x05;               // send the data of the current item and stage
+inline constexpr uint8_t kOpenWhite = 0xA1;         // open the white level adjustment
+inline constexpr uint8_t kOpenBlack = 0xA2;         // open the black level adjustment
+inline constexpr uint8_t kOpenNonPaper = 0xA3;      // open the non-paper adjustment
+inline constexpr uint8_t kOpenMag = 0xA4;           // open (restart) the mag adjustment
+inline constexpr uint8_t kMotorSpeed = 0xA6;        // measure the motor speed, one byte back
+inline constexpr uint8_t kOpenLever = 0xA7;         // open the lever sensor reading
+inline constexpr uint8_t kEepromWrite = 0xB0;       // first command of the EEPROM write
+inline constexpr uint8_t kEepromExecute = 0xB4;     // second command of the EEPROM write and erase
+inline constexpr uint8_t kEepromErase = 0xB6;       // first command of the EEPROM erase
+inline constexpr uint8_t kWhiteResistor = 0xC0;     // start the resistor adjustment (white)
 inline constexpr uint8_t kNonPaperResistor = 0xC1;  // start the resistor adjustment (non-paper)
-inline constexpr uint8_t kWhiteResult = 0xE0;    // send the adjusted A/D and D/A values
-inline constexpr uint8_t kConfirm = 0xEE;        // confirm the adjustment
+inline constexpr uint8_t kWhiteResult = 0xE0;       // send the adjusted A/D and D/A values
+inline constexpr uint8_t kConfirm = 0xEE;           // confirm the adjustment
 }  // namespace cmd
 
 // How a command is exchanged.

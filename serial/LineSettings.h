@@ -16,10 +16,10 @@ inline constexpr uint8_t kTwoStopBits = 2;
 
 // The values the port is configured with.
 struct LineSettings {
-    std::string portName;      // "COM1" to "COM7"; empty until the settings were first loaded
-    int32_t baudRate = 9600;   // 1200, 2400, 9600, 19200 or 38400
+    std::string portName;     // "COM1" to "COM7"; empty until the settings were first loaded
+    int32_t baudRate = 9600;  // 1200, 2400, 9600, 19200 or 38400
     uint8_t parity = kEvenParity;
-    uint8_t byteSize = 8;      // always 8 data bits
+    uint8_t byteSize = 8;  // always 8 data bits
     uint8_t stopBits = kOneStopBit;
 
     bool operator==(const LineSettings&) const = default;

@@ -4,12 +4,14 @@
 #include <termios.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 
 #include "serial/LineDevice.h"
 #include "serial/LineSettings.h"
+#include "serial/PortClaim.h"
 #include "serial/TermiosCalls.h"
 
 namespace zul {
@@ -28,19 +30,11 @@ namespace zul {
 //   any other errno value as it stands.
 // A device that is not a tty opens, and then fails Configure with 0x57.
 //
-// A real line (not a pseudo-terminal) is also checked as it opens:
-// - a UART node (major 4, or a node of the serial8250 driver) whose driver
-//   reports no UART behind it (port type unknown) is missing (2); other
-//   drivers (USB adapters, cdc-acm) never report a type and count as present;
-// - a port that another process has open (its /proc/<pid>/fd entry names the
-//   device; the scan is bounded in time) is in use (5);
-// - a port whose UUCP lock file (LCK..name in /run/lock or /var/lock) names a
-//   living process is in use (5). A lock whose process is gone is removed;
-//   one that cannot be removed (another user's, in a sticky folder) or that
-//   is a symbolic link is passed over, and the port opens without a lock of
-//   ours. Otherwise a lock file of ours holds the port against terminal
-//   programs that look for one while it is open.
-// Low latency, where the driver grants it, is given back as the port closes.
+// As it opens, the port is claimed (serial/PortClaim.h; TermiosClaim by
+// default: the flock, the check that a UART is there, the scan for other
+// holders, the UUCP lock file, TIOCEXCL), and the claim is given back as the
+// device closes, whatever closes it. Low latency, where the driver grants it,
+// is given back as the port closes too.
 //
 // A device that hangs up (an adapter unplugged, the far end of a
 // pseudo-terminal gone) is closed at once: every later send fails without a
@@ -52,6 +46,8 @@ namespace zul {
 class TermiosDevice final : public LineDevice {
 public:
     explicit TermiosDevice(TermiosCalls& calls = RealTermiosCalls());
+    // The same with a claim of the caller's (not owned; must outlive this).
+    TermiosDevice(TermiosCalls& calls, PortClaim& claim);
     ~TermiosDevice() override;
     TermiosDevice(const TermiosDevice&) = delete;
     TermiosDevice& operator=(const TermiosDevice&) = delete;
@@ -106,28 +102,20 @@ public:
     // The error code for an errno value (the table above).
     static uint32_t ErrorCodeForErrno(int error);
 
-    // The longest the scan for other holders of the device may take.
-    static constexpr int64_t kHolderScanNs = 200'000'000;
-
 private:
-    enum class Lock { kNone, kHeld, kStale };
-
-    uint32_t Claim(const std::string& path);
-    bool IsUartNode(dev_t device);
-    bool HeldByAnotherProcess(const std::string& devicePath);
-    Lock LockState(const std::string& lockPath);
-    bool TakeLockFile(const std::string& path);
     void GiveBackLowLatency();
     bool TookAllButParity(const termios& wanted);
     bool WaitUntilSent(int64_t deadline);
 
     TermiosCalls& sys_;
+    std::unique_ptr<PortClaim> ownClaim_;  // the default claim, when none was given
+    PortClaim& claim_;
+    bool claimed_ = false;  // Take was called for the open descriptor
     int fd_ = -1;
     bool pseudoTerminal_ = false;
     bool lowLatencyGranted_ = false;  // by us: cleared again on close
     ReceiveDelay delivery_;
-    std::string lockFile_;  // ours, removed on close
-    std::string failure_;   // why the last receive failed
+    std::string failure_;  // why the last receive failed
 };
 
 }  // namespace zul

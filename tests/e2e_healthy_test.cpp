@@ -66,7 +66,9 @@ TEST(E2eHealthy, CompleteRunToCompleteAndBackToIdle) {
         if (s.step == 8) {
             ASSERT_TRUE(b.form->timer().isActive());
             EXPECT_EQ(b.Text("lblMagPeak"), " 58");
-            QTest::qWait(1100);  // two polls of the live display
+            // Two polls of the live display (500 ms apart; slower under a
+            // memory checker, so wait for the bytes rather than the time).
+            EXPECT_TRUE(QTest::qWaitFor([&] { return b.sim.Received(0, 0).size() >= 32; }, 10000));
             EXPECT_EQ(b.Text("lblMagAD"), " 58");
             EXPECT_EQ(b.Bar("prbMagAD"), 58);
         }
@@ -132,7 +134,7 @@ TEST(E2eHealthy, RecordAndLineMonitorOfACompleteRun) {
     {
         test::E2eBench b("healthy");
         EXPECT_TRUE(b.extras->recording() && b.extras->monitoring());
-        WalkCompleteRun(b);
+        ASSERT_NO_FATAL_FAILURE(WalkCompleteRun(b));
         b.ClickStart();   // the next unit: its erase
         b.form->close();  // and the window closed before its lever check
 

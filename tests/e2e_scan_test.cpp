@@ -67,7 +67,7 @@ TEST(E2eScan, AScannedRunKeepsItsNumberAndEscSendsNothing) {
 
     // A scan at the scanner's pace, then the whole run.
     op.OnNextDialog({[](QDialog&) { DialogOperator::Scan("ZA004217"); }});
-    WalkCompleteRun(b);  // up to "Change acceptor unit."
+    ASSERT_NO_FATAL_FAILURE(WalkCompleteRun(b));  // up to "Change acceptor unit."
     // The next unit gets its own number.
     op.OnNextDialog({[](QDialog&) { DialogOperator::Scan("ZA004218"); }});
     b.ClickStart();

@@ -72,7 +72,7 @@ struct FormBench : test::MainFormControls {
     // (Alt+O, then the entry's letter), and runs meanwhile, afterMs later,
     // inside the dialog the entry shows; returns when the entry's handler does.
     void ChooseOption(Qt::Key entry, int afterMs, const std::function<void()>& meanwhile) const {
-        Activate();
+        ASSERT_NO_FATAL_FAILURE(Activate());
         QTest::keyClick(form.get(), Qt::Key_O, Qt::AltModifier);
         QMenu* menu = Find<QMenu>("Opition1");
         ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
@@ -194,9 +194,9 @@ TEST(MainForm, MenuEntries) {
 
 TEST(MainForm, CtrlXClosesWhileTheMagDisplayRuns) {
     FormBench b;
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     ASSERT_TRUE(b.form->timer().isActive());
-    b.Activate();
+    ASSERT_NO_FATAL_FAILURE(b.Activate());
     QTest::keyClick(b.form.get(), Qt::Key_X, Qt::ControlModifier);
     EXPECT_FALSE(b.form->isVisible());
 }
@@ -256,7 +256,7 @@ TEST(MainForm, CancelFromTheFailedStateRestoresIdle) {
     sim::Profile profile;
     profile.magSamples = {{90, 58}};
     FormBench b(profile);
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     b.ClickStart();  // the peak 90 fails
     ASSERT_EQ(b.form->AdjStep(), -1);
     EXPECT_FALSE(b.Start()->isEnabled());
@@ -274,12 +274,12 @@ TEST(MainForm, MenuStartActsAsTheButtonAndIsGreyedDuringTheRun) {
     EXPECT_EQ(b.Start()->text(), "Next");
     EXPECT_FALSE(b.Start1()->isEnabled());
     for (int16_t step = 2; step <= 11; ++step) {
-        b.RunTo(step);
+        ASSERT_NO_FATAL_FAILURE(b.RunTo(step));
         EXPECT_FALSE(b.Start1()->isEnabled()) << step;
     }
     b.ClickStart();  // "Change acceptor unit."
     EXPECT_TRUE(b.Start1()->isEnabled());
-    b.RunTo(3);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(3));
     b.ClickExit();
     EXPECT_TRUE(b.Start1()->isEnabled());
 }
@@ -288,7 +288,7 @@ TEST(MainForm, FailingWhiteSlotShowsItsTable) {
     sim::Profile profile;
     profile.whiteResult[0] = 61;  // Front Ir A/D under its lower limit 62
     FormBench b(profile);
-    b.RunTo(4);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(4));
     b.ClickStart();
     EXPECT_THAT(b.Shown(),
                 ElementsAre("*** 3.White level adjustment ***",
@@ -303,7 +303,7 @@ TEST(MainForm, FailingWhiteSlotShowsItsTable) {
 
 TEST(MainForm, MagClearWithAFailingStartLeavesZero) {
     FormBench b;
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     EXPECT_EQ(b.Text("lblMagPeak"), " 58");
     test::FaultOn(b.unit.profile(), cmd::kOpenMag, test::Silent());
     QTest::mouseClick(b.Clear(), Qt::LeftButton);
@@ -321,7 +321,7 @@ TEST(MainForm, LiveDisplayFollowsThePolls) {
     sim::Profile profile;
     profile.magSamples = {{50, 40}, {150, 30}, {20, 150}};
     FormBench b(profile);
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     EXPECT_EQ(b.Text("lblMagPeak"), " 50");
     EXPECT_EQ(b.Text("lblMagAD"), " 40");
     b.form->Timer1Timer();
@@ -337,7 +337,7 @@ TEST(MainForm, NextBeforeAnyTickJudgesTheStartSample) {
     sim::Profile profile;
     profile.magSamples = {{46, 10}, {90, 90}};
     FormBench b(profile);
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     b.ClickStart();
     EXPECT_EQ(b.form->AdjStep(), 10);
     EXPECT_THAT(b.Shown(),
@@ -352,7 +352,7 @@ TEST(MainForm, NextBeforeAnyTickJudgesTheStartSample) {
 
 TEST(MainForm, CancelDuringPollingStopsTheTimer) {
     FormBench b;
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     b.form->Timer1Timer();
     b.unit.ClearRecord();
     b.ClickExit();
@@ -364,7 +364,7 @@ TEST(MainForm, CancelDuringPollingStopsTheTimer) {
 
 TEST(MainForm, MagStepLooks) {
     FormBench b;
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     ExpectCurrent(b.Item(6));
     for (int n = 1; n <= 5; ++n) ExpectDone(b.Item(n));
     EXPECT_THAT(b.Shown(), ElementsAreArray(Wizard::MagScreen()));
@@ -417,7 +417,7 @@ TEST(MainForm, CompleteRunAndTheNextUnit) {
 
 TEST(MainForm, EnterClicksTheFocusedButton) {
     FormBench b;
-    b.Activate();
+    ASSERT_NO_FATAL_FAILURE(b.Activate());
     // Return and the keypad's Enter, to whichever button has the focus.
     const auto press = [](Qt::Key key) {
         QTest::keyClick(QApplication::focusWidget(), key,
@@ -429,7 +429,7 @@ TEST(MainForm, EnterClicksTheFocusedButton) {
     EXPECT_THAT(b.Sent(), ElementsAre(0xB6, 0xB4));
     press(Qt::Key_Enter);  // Next
     EXPECT_EQ(b.form->AdjStep(), 2);
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     ASSERT_EQ(QApplication::focusWidget(), b.Clear());
     b.unit.ClearRecord();
     press(Qt::Key_Return);  // Clear restarts the reading
@@ -454,7 +454,7 @@ TEST(MainForm, ComPortMenuShowsTheDialogModallyWhileTheMagDisplayPolls) {
     FormBench b;
     TRs232cForm dialog(b.port, messages, dir.File(kSettingsFileName));
     b.form->SetDialogs(&dialog, nullptr);
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     b.unit.ClearRecord();
     bool modal = false;
     std::vector<uint8_t> sent;
@@ -478,10 +478,10 @@ TEST(MainForm, VersionMenuShowsTheVersionLineModally) {
     b.form->SetDialogs(nullptr, &version);
     version.SetVersionText(QStringLiteral("Version 1.xx"));
     QString shown;
-    b.ChooseOption(Qt::Key_V, 0, [&] {
+    ASSERT_NO_FATAL_FAILURE(b.ChooseOption(Qt::Key_V, 0, [&] {
         if (QApplication::activeModalWidget() == &version) shown = version.VersionText();
         version.reject();
-    });
+    }));
     EXPECT_EQ(shown, TVersionForm::VersionLine());
     b.Find<QAction>("COMport1")->trigger();  // no dialog given: nothing happens
 }

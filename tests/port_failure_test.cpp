@@ -136,7 +136,7 @@ class MidExchangeHangUpTest : public PortFailureTest,
                               public ::testing::WithParamInterface<MidExchange> {};
 
 TEST_P(MidExchangeHangUpTest, EndsInFailureWithinOneTimeOutWithoutSpinning) {
-    OpenThroughSession();
+    ASSERT_NO_FATAL_FAILURE(OpenThroughSession());
     // The unit takes the command, sends part of its answer, then goes away.
     peer_ = std::thread([this] {
         if (unit_.ReadByte() < 0) return;
@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
     zul::test::FieldName());
 
 TEST_F(PortFailureTest, HungUpBeforeTheExchangeFailsAtOnce) {
-    OpenThroughSession();
+    ASSERT_NO_FATAL_FAILURE(OpenThroughSession());
     unit_.HangUp();
     uint8_t result = 0;
     const Cost cost = Measure([&] { result = exchange_.AnsweredCommand(0xB6); });
@@ -190,7 +190,7 @@ TEST_F(PortFailureTest, HungUpBeforeTheExchangeFailsAtOnce) {
 // A unit that stays connected but silent: four full time-outs, all spent
 // waiting, none spinning.
 TEST_F(PortFailureTest, SilentUnitUsesItsFourTimeOutsAsleep) {
-    OpenThroughSession();
+    ASSERT_NO_FATAL_FAILURE(OpenThroughSession());
     exchange_.SetReadTimeout(150);
     uint8_t result = 0;
     const Cost cost = Measure([&] { result = exchange_.AnsweredCommand(0xB6); });
@@ -203,7 +203,7 @@ TEST_F(PortFailureTest, SilentUnitUsesItsFourTimeOutsAsleep) {
 // ---- The device path disappearing and coming back -------------------------
 
 TEST_F(PortFailureTest, VanishedPathKeepsTheOpenPortThenOkReopensWhenItReturns) {
-    OpenThroughSession();
+    ASSERT_NO_FATAL_FAILURE(OpenThroughSession());
     const std::string stored = Slurp();
 
     // The link goes: the open descriptor still reaches the unit.
@@ -233,7 +233,7 @@ TEST_F(PortFailureTest, VanishedPathKeepsTheOpenPortThenOkReopensWhenItReturns) 
 // The adapter is unplugged (the pseudo-terminal goes, and with it its device
 // node) and another one is plugged in under the same name.
 TEST_F(PortFailureTest, UnpluggedDeviceFailsThenTheReplacementOpens) {
-    OpenThroughSession();
+    ASSERT_NO_FATAL_FAILURE(OpenThroughSession());
     unit_.HangUp();
     EXPECT_EQ(exchange_.AnsweredCommand(0xB6), CommandExchange::kNoAnswer);
 

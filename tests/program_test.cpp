@@ -102,11 +102,11 @@ protected:
 TEST_F(ProgramTest, SecondCopyEndsAtOnceWithExitCodeZero) {
     PseudoTerminal line;
     ASSERT_FALSE(line.slave().empty());
-    Start(first, line.slave());
+    ASSERT_NO_FATAL_FAILURE(Start(first, line.slave()));
     // The settings file is written when the port opens, after the guard was taken.
     ASSERT_TRUE(WaitForSettingsFile(30s));
 
-    Start(second, line.slave());
+    ASSERT_NO_FATAL_FAILURE(Start(second, line.slave()));
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
@@ -118,7 +118,7 @@ TEST_F(ProgramTest, SecondCopyEndsAtOnceWithExitCodeZero) {
 
 TEST_F(ProgramTest, MissingPortKeepsTheProgramRunningAndStoresNothing) {
     const std::string missing = workDir.path().toStdString() + "/no-such-port";
-    Start(first, missing);
+    ASSERT_NO_FATAL_FAILURE(Start(first, missing));
     // The "RS232C PORT" box waits for the operator; the program stays up.
     EXPECT_FALSE(first.waitForFinished(3000));
     EXPECT_EQ(first.state(), QProcess::Running);

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "adjust/Reports.h"
+
+#include <gtest/gtest.h>
 
 using zul::MemoryResultArea;
 

@@ -7,6 +7,7 @@ zul_add_test(port_session_test SOURCES port_session_test.cpp LIBS zul_serial)
 if(NOT WIN32)
     zul_add_test(termios_port_test SOURCES termios_port_test.cpp LIBS zul_serial)
     zul_add_test(termios_driver_test SOURCES termios_driver_test.cpp LIBS zul_serial)
+    zul_add_test(port_claim_test SOURCES port_claim_test.cpp LIBS zul_serial)
     # Plain C++ although it lives with the program entry: built from its source
     # so the test needs no widgets.
     zul_add_test(single_instance_test SOURCES single_instance_test.cpp

@@ -132,7 +132,8 @@ TEST(StationConfig, TheShippedExampleTurnsNothingOnAndEachOfItsSettingsWorks) {
     for (size_t at = 0; at < example.size();) {
         const size_t end = std::min(example.find('\n', at), example.size());
         std::string line = example.substr(at, end - at);
-        if (line.size() > 1 && line[0] == '#' && std::islower(static_cast<unsigned char>(line[1]))) {
+        if (line.size() > 1 && line[0] == '#' &&
+            std::islower(static_cast<unsigned char>(line[1]))) {
             line.erase(0, 1);
             ++settings;
         }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,7 @@ protected:
 // read began is the answer.
 TEST_F(TermiosDriverTest, TheAnswerIsNeverPurgedBetweenCommandAndRead) {
     driver_.unit = [](uint8_t, int) { return std::vector<Answer>{{{0x06}, 1 * kMs}}; };
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     EXPECT_EQ(exchange_.AnsweredCommand(0xB6), CommandExchange::kAccepted);
     EXPECT_EQ(driver_.commands, Bytes{0xB6});
     const auto write = std::find(driver_.log.begin(), driver_.log.end(), "write B6");
@@ -65,7 +66,7 @@ TEST_F(TermiosDriverTest, SurplusBytesNeverBecomeTheNextAnswer) {
             driver_.devices["/dev/ttyUSB0"].major = major;
             driver_.devices["/dev/ttyUSB0"].noSerialInfo = refuseLowLatency;
             driver_.serialFlags = 0;
-            OpenConfigured();
+            ASSERT_NO_FATAL_FAILURE(OpenConfigured());
             for (int i = 0; i < 20; ++i) {
                 ASSERT_EQ(exchange_.AnsweredCommand(0xB0), CommandExchange::kAccepted) << i;
             }
@@ -88,7 +89,7 @@ TEST_F(TermiosDriverTest, ABlockAcrossItsDeadlineIsNotTakenForTheRetrysAnswer) {
         return index == 0 ? std::vector<Answer>{{late, deadline - 6 * kMs}}
                           : std::vector<Answer>{{good, 2 * kMs}};
     };
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     ASSERT_TRUE(exchange_.BlockRequest(12, 0x05));
     EXPECT_EQ(Bytes(reply_.begin(), reply_.begin() + 12), good);
     EXPECT_EQ(driver_.commands.size(), 2u);
@@ -101,7 +102,7 @@ TEST_F(TermiosDriverTest, ALineThatNeverGoesQuietStillFailsInTime) {
     Bytes garbage;
     for (int i = 0; i < 2000; ++i) garbage.insert(garbage.end(), {0xFF, 0x00, 0x55});
     driver_.unit = [&](uint8_t, int) { return std::vector<Answer>{{garbage, 2 * kMs}}; };
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     EXPECT_FALSE(exchange_.BlockRequest(12, 0x05));
     EXPECT_EQ(driver_.commands.size(), 4u);
     EXPECT_LT(driver_.now, 4 * 2120 * kMs);
@@ -113,7 +114,7 @@ TEST_F(TermiosDriverTest, ALineThatNeverGoesQuietStillFailsInTime) {
 // time-outs can tell, and the exchange ends after its four attempts.
 TEST_F(TermiosDriverTest, AWedgedDriverOrAdapterEndsTheExchangeInTime) {
     driver_.wedgedDriver = true;
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     EXPECT_EQ(exchange_.AnsweredCommand(0xB6), CommandExchange::kNoAnswer);
     EXPECT_GE(driver_.now, 2000 * kMs);
     EXPECT_LE(driver_.now, 2003 * kMs);
@@ -146,63 +147,63 @@ TEST_F(TermiosDriverTest, PortTypeCountsOnlyOnUartNodes) {
     for (const char* present : {"/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS1"}) {
         setenv("ZUL10_COM1", present, 1);
         driver_.serialFlags = ASYNC_SPD_HI;  // left by another program
-        OpenConfigured();
+        ASSERT_NO_FATAL_FAILURE(OpenConfigured());
         EXPECT_NE(driver_.serialFlags & ASYNC_LOW_LATENCY, 0u) << present;
         port_.Close();
         EXPECT_EQ(driver_.serialFlags, static_cast<unsigned long>(ASYNC_SPD_HI)) << present;
     }
 }
 
-TEST_F(TermiosDriverTest, APortHeldByAnotherProgramIsInUse) {
-    driver_.links["/dev/serial/by-id/usb-adapter"] = "/dev/ttyUSB0";
-    driver_.holders[777] = {"/dev/null", "/dev/serial/by-id/usb-adapter"};  // a cat on it
-    EXPECT_EQ(port_.OpenDevice("COM1"), SerialPort::kErrorInUse);
-    EXPECT_FALSE(driver_.deviceOpen());
-    driver_.holders.clear();
+// A hang-up in the middle of an exchange (the adapter unplugged while the
+// unit answers, or while the command drains): the device is closed at
+// once, so the exchange ends without a retry on the dead line, and the
+// claim is given back: the flock and our lock file go with it, and the
+// replugged adapter opens again.
+class HangUpTest : public TermiosDriverTest {
+protected:
+    void ExpectClosedAndUnlocked() {
+        EXPECT_FALSE(port_.IsOpen());
+        EXPECT_FALSE(driver_.deviceOpen());
+        EXPECT_FALSE(driver_.flockHeld);
+        EXPECT_EQ(driver_.files.count("/run/lock/LCK..ttyUSB0"), 0u);
+        EXPECT_EQ(driver_.commands.size(), 1u) << "a command was sent after the hang-up";
+        // Plugged in again: OK in the port dialog opens it.
+        driver_.hangUpAt = INT64_MAX;
+        EXPECT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
+        EXPECT_TRUE(driver_.flockHeld);
+    }
+};
 
-    // Thousands of processes on a slow /proc: the scan gives up in time.
-    for (pid_t pid = 1000; pid < 6000; ++pid) driver_.holders[pid] = {"/dev/null", "/dev/tty1"};
-    driver_.procLinkNs = FakeDriver::kMs / 10;
-    EXPECT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
-    EXPECT_LE(driver_.now, TermiosDevice::kHolderScanNs + FakeDriver::kMs);
-    port_.Close();
-    driver_.holders.clear();
-
-    driver_.living.insert(778);
-    driver_.files["/var/lock/LCK..ttyUSB0"] = "       778\n";  // a terminal program's lock
-    EXPECT_EQ(port_.OpenDevice("COM1"), SerialPort::kErrorInUse);
-    EXPECT_FALSE(driver_.deviceOpen());
+TEST_F(HangUpTest, InARead) {
+    driver_.unit = [](uint8_t, int) { return std::vector<Answer>{{Bytes(8, 0x55)}}; };
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
+    ASSERT_TRUE(driver_.flockHeld);
+    ASSERT_EQ(driver_.files.count("/run/lock/LCK..ttyUSB0"), 1u);
+    // Three bytes have left the unit when the line goes.
+    driver_.hangUpAt = driver_.now + driver_.byteTimeNs + 2 * kMs + 3 * driver_.byteTimeNs;
+    EXPECT_FALSE(exchange_.BlockRequest(8, 0x05));
+    EXPECT_LT(driver_.now, driver_.hangUpAt + 20 * kMs) << "the read waited past the hang-up";
+    ExpectClosedAndUnlocked();
 }
 
-// A stale lock that cannot be removed (root's, left in the sticky /run/lock
-// by a crashed terminal program run through sudo), or a lock that is a
-// symbolic link, does not hold the port: it opens, without a lock of ours.
-TEST_F(TermiosDriverTest, AStaleLockThatStaysDoesNotHoldThePort) {
-    driver_.files["/run/lock/LCK..ttyUSB0"] = "       999\n";
-    driver_.fileOwners["/run/lock/LCK..ttyUSB0"] = 0;
-    EXPECT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
-    EXPECT_EQ(driver_.files["/run/lock/LCK..ttyUSB0"], "       999\n");
-    port_.Close();
-    EXPECT_EQ(driver_.files.count("/run/lock/LCK..ttyUSB0"), 1u);
-
-    driver_.files.clear();
-    driver_.files["/run/lock/LCK..ttyUSB0"] = "";
-    driver_.symlinkFiles.insert("/run/lock/LCK..ttyUSB0");
-    driver_.fileOwners["/run/lock/LCK..ttyUSB0"] = 1001;
-    EXPECT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
-    EXPECT_EQ(driver_.files.count("/run/lock/LCK..ttyUSB0"), 1u);
+TEST_F(HangUpTest, InAWrite) {
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
+    // The driver holds the command while it drains, and the line goes.
+    driver_.wedgedDriver = true;
+    driver_.hangUpAt = driver_.now + 5 * kMs;
+    EXPECT_FALSE(exchange_.AcknowledgedCommand(0xB6));
+    EXPECT_LT(driver_.now, driver_.hangUpAt + 5 * kMs) << "the drain waited past the hang-up";
+    driver_.commands = {0xB6};  // the wedged driver never let it reach the unit
+    driver_.wedgedDriver = false;
+    ExpectClosedAndUnlocked();
 }
 
-TEST_F(TermiosDriverTest, AStaleLockGoesAndOursIsHeldWhileOpen) {
-    setenv("ZUL10_COM1", "/dev/serial/by-id/usb-adapter", 1);
-    driver_.links["/dev/serial/by-id/usb-adapter"] = "/dev/ttyUSB0";
-    driver_.files["/run/lock/LCK..ttyUSB0"] = "       999\n";  // its process is gone
-    EXPECT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
-    EXPECT_EQ(driver_.files["/run/lock/LCK..ttyUSB0"], "      4242\n");
-    // Reopening the same port is not held up by our own lock.
-    EXPECT_EQ(port_.OpenDevice("COM1"), SerialPort::kOk);
-    port_.Close();
-    EXPECT_EQ(driver_.files.count("/run/lock/LCK..ttyUSB0"), 0u);
+TEST_F(HangUpTest, BeforeAWrite) {
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
+    driver_.HangUp();
+    EXPECT_FALSE(exchange_.AcknowledgedCommand(0xB6));
+    driver_.commands = {0xB6};
+    ExpectClosedAndUnlocked();
 }
 
 }  // namespace

@@ -91,7 +91,7 @@ TEST_F(TermiosPortTest, OpenAndConfigureSetsTheDefaultConstant) {
 }
 
 TEST_F(TermiosPortTest, ReadReturnsAsSoonAsTheBytesArrive) {
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     port_.SetReadTimeout(kDefaultReadTimeoutMs);
     PeerWriteLater(20, {0x06, 0x10, 0x20});
     const auto start = steady_clock::now();
@@ -100,7 +100,7 @@ TEST_F(TermiosPortTest, ReadReturnsAsSoonAsTheBytesArrive) {
 }
 
 TEST_F(TermiosPortTest, SilentPeerTimesOutNoEarlierThanTheDeadline) {
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     for (size_t count : {1u, 5u}) {
         const auto start = steady_clock::now();
         uint32_t n = 99;
@@ -113,7 +113,7 @@ TEST_F(TermiosPortTest, SilentPeerTimesOutNoEarlierThanTheDeadline) {
 }
 
 TEST_F(TermiosPortTest, PartialReplyReturnsItsCountAtTheDeadline) {
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     PeerWriteLater(10, {0x41, 0x42});
     const auto start = steady_clock::now();
     EXPECT_EQ(Read(5), (Bytes{0x41, 0x42}));
@@ -121,8 +121,8 @@ TEST_F(TermiosPortTest, PartialReplyReturnsItsCountAtTheDeadline) {
 }
 
 TEST_F(TermiosPortTest, BytesSentBeforeTheCommandAreNotReturned) {
-    OpenConfigured();
-    PeerWrite({0x01, 0x02, 0x03});
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
+    ASSERT_NO_FATAL_FAILURE(PeerWrite({0x01, 0x02, 0x03}));
     std::this_thread::sleep_for(milliseconds(50));  // they are in the receive queue
     ASSERT_TRUE(port_.WritePort(Bytes{0x05}));
     PeerWriteLater(20, {0x06, 0x07});
@@ -130,7 +130,7 @@ TEST_F(TermiosPortTest, BytesSentBeforeTheCommandAreNotReturned) {
 }
 
 TEST_F(TermiosPortTest, SurplusBytesDoNotReachTheNextRead) {
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     PeerWriteLater(10, {0x11, 0x12, 0x13, 0x14, 0x15});
     EXPECT_EQ(Read(2), (Bytes{0x11, 0x12}));
     peer_.join();
@@ -140,7 +140,7 @@ TEST_F(TermiosPortTest, SurplusBytesDoNotReachTheNextRead) {
 TEST_F(TermiosPortTest, LineErrorsAreMarkedWithAndWithoutParity) {
     // Framing errors and breaks must fail a read at no parity too.
     for (uint8_t parity : {kNoParity, kEvenParity, kOddParity}) {
-        OpenConfigured(parity);
+        ASSERT_NO_FATAL_FAILURE(OpenConfigured(parity));
         termios tio{};
         ASSERT_EQ(tcgetattr(unit_.fd(), &tio), 0);
         EXPECT_EQ(tio.c_iflag & (INPCK | PARMRK | IGNPAR | ISTRIP | IGNBRK),
@@ -153,7 +153,7 @@ TEST_F(TermiosPortTest, LineErrorsAreMarkedWithAndWithoutParity) {
 TEST_F(TermiosPortTest, MarkedFFsArriveAsSingleBytesWithParityOn) {
     // With parity on, the line discipline doubles each received 0xFF.
     for (uint8_t parity : {kEvenParity, kOddParity, kNoParity}) {
-        OpenConfigured(parity);
+        ASSERT_NO_FATAL_FAILURE(OpenConfigured(parity));
         PeerWriteLater(10, {0xFF, 0x00, 0xFF, 0xFF, 0x7F});
         EXPECT_EQ(Read(5), (Bytes{0xFF, 0x00, 0xFF, 0xFF, 0x7F})) << int(parity);
         peer_.join();
@@ -162,7 +162,7 @@ TEST_F(TermiosPortTest, MarkedFFsArriveAsSingleBytesWithParityOn) {
 }
 
 TEST_F(TermiosPortTest, WriteDeliversEveryByteUnchanged) {
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     const Bytes command{0xB6, 0x0A, 0x0D, 0xFF, 0x00, 0x11, 0x13};
     EXPECT_TRUE(port_.WritePort(command));
     EXPECT_EQ(PeerRead(command.size()), command);
@@ -176,7 +176,7 @@ TEST_F(TermiosPortTest, WriteDeliversEveryByteUnchanged) {
 // Nothing the peer has not yet taken may be purged: commands written one
 // after the other all arrive.
 TEST_F(TermiosPortTest, BackToBackWritesAllArrive) {
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     for (int round = 0; round < 20; ++round) {
         ASSERT_TRUE(port_.WritePort(Bytes{0xB6}));
         ASSERT_TRUE(port_.WritePort(Bytes{0xB4, 0x01}));
@@ -186,7 +186,7 @@ TEST_F(TermiosPortTest, BackToBackWritesAllArrive) {
 }
 
 TEST_F(TermiosPortTest, WriteToAHungUpPeerFails) {
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     unit_.HangUp();
     EXPECT_FALSE(port_.WritePort(Bytes{0xB6}));
 }
@@ -201,7 +201,7 @@ TEST_F(TermiosPortTest, MissingDeviceGivesCode2) {
 }
 
 TEST_F(TermiosPortTest, SecondOpenOfAnOpenPortGivesCode5UntilItCloses) {
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     TermiosPort second;
     EXPECT_EQ(second.OpenDevice("COM1"), SerialPort::kErrorInUse);
     EXPECT_FALSE(second.IsOpen());
@@ -211,7 +211,7 @@ TEST_F(TermiosPortTest, SecondOpenOfAnOpenPortGivesCode5UntilItCloses) {
 }
 
 TEST_F(TermiosPortTest, AfterAFailedOpenWritesAndReadsFailAtOnce) {
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     setenv("ZUL10_COM2", "/nonexistent/zul10-port", 1);
     ASSERT_EQ(port_.OpenDevice("COM2"), SerialPort::kErrorNotFound);  // closes COM1 first
     const Bytes command{0xB6};
@@ -228,7 +228,7 @@ TEST_F(TermiosPortTest, AfterAFailedOpenWritesAndReadsFailAtOnce) {
 }
 
 TEST_F(TermiosPortTest, PeerHangingUpMidReadFailsPromptly) {
-    OpenConfigured();
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured());
     port_.SetReadTimeout(kDefaultReadTimeoutMs);
     peer_ = std::thread([this] {
         std::this_thread::sleep_for(milliseconds(30));

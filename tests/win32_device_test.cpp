@@ -106,7 +106,7 @@ TEST_F(Win32DeviceTest, ConfigureSetsEveryFieldThatActsOnTheLine) {
 TEST_F(Win32DeviceTest, ErrorPendingFromTheLastUserBlocksNothing) {
     calls_.port.fAbortOnError = TRUE;
     calls_.Arrive({0xFF}, CE_FRAME);
-    OpenAndConfigure();
+    ASSERT_NO_FATAL_FAILURE(OpenAndConfigure());
     calls_.answer = {0x06};
     EXPECT_EQ(Exchange(), 1u);
     EXPECT_EQ(reply_, 0x06);
@@ -116,7 +116,7 @@ TEST_F(Win32DeviceTest, ErrorPendingFromTheLastUserBlocksNothing) {
 // count; the answer counts, although it was there before the write returned.
 // A byte the line spoiled fails the read, and the next exchange works.
 TEST_F(Win32DeviceTest, AnswerCountsFromTheWriteAndASpoiledByteFailsTheRead) {
-    OpenAndConfigure();
+    ASSERT_NO_FATAL_FAILURE(OpenAndConfigure());
     calls_.calls.clear();
     calls_.Arrive({0x15, 0xFF}, CE_FRAME);
     calls_.ArriveAfterNextClear({0xFE}, CE_RXPARITY);
@@ -138,7 +138,7 @@ TEST_F(Win32DeviceTest, AnswerCountsFromTheWriteAndASpoiledByteFailsTheRead) {
 
 // Bytes left in a queue the driver would not purge are never the answer.
 TEST_F(Win32DeviceTest, UnpurgedBytesAreNeverTheAnswer) {
-    OpenAndConfigure();
+    ASSERT_NO_FATAL_FAILURE(OpenAndConfigure());
     calls_.purgeError = ERROR_GEN_FAILURE;
     calls_.Arrive({0x06});
     EXPECT_EQ(Exchange(), 0u);
@@ -149,7 +149,7 @@ TEST_F(Win32DeviceTest, UnpurgedBytesAreNeverTheAnswer) {
 }
 
 TEST_F(Win32DeviceTest, WriteRunsUnderItsBoundAndFailsWhenItRunsOut) {
-    OpenAndConfigure();
+    ASSERT_NO_FATAL_FAILURE(OpenAndConfigure());
     ASSERT_TRUE(line_.WritePort({&command_, 1}));
     EXPECT_EQ(calls_.timeouts.WriteTotalTimeoutConstant, line_.WriteBoundMs(1));
 
@@ -167,7 +167,7 @@ TEST_F(Win32DeviceTest, WriteRunsUnderItsBoundAndFailsWhenItRunsOut) {
 class Win32DeviceLost : public Win32DeviceTest, public ::testing::WithParamInterface<DWORD> {};
 
 TEST_P(Win32DeviceLost, MidBlockClosesTheHandleFailsAtOnceAndReopens) {
-    OpenAndConfigure();
+    ASSERT_NO_FATAL_FAILURE(OpenAndConfigure());
     std::array<uint8_t, 32> reply{};
     CommandExchange link(line_, reply);
     calls_.answer = {0x01, 0x02, 0x03};  // the first bytes of an 8-byte block
@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(EveryDriversError, Win32DeviceLost,
                                            ERROR_OPERATION_ABORTED, ERROR_GEN_FAILURE));
 
 TEST_F(Win32DeviceTest, AReadErrorOfAPresentDeviceKeepsThePortOpen) {
-    OpenAndConfigure();
+    ASSERT_NO_FATAL_FAILURE(OpenAndConfigure());
     std::array<uint8_t, 32> reply{};
     CommandExchange link(line_, reply);
     calls_.answer = {0x06};

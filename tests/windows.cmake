@@ -30,4 +30,9 @@ if(TARGET zul_widgets)
     zul_add_test(message_box_sink_test SOURCES message_box_sink_test.cpp LIBS zul_widgets)
     zul_add_test(guarded_application_test SOURCES guarded_application_test.cpp LIBS zul_widgets)
     zul_add_test(unit_id_form_test SOURCES unit_id_form_test.cpp LIBS zul_widgets Qt6::Test)
+    # On the windows platform, with the fonts of Wine's prefix.
+    zul_add_test(label_fit_test SOURCES label_fit_test.cpp LIBS zul_widgets zul_sim)
 endif()
+# The Start-menu launcher's working folder and the start in it.
+zul_add_test(work_folder_test SOURCES work_folder_test.cpp
+             ${PROJECT_SOURCE_DIR}/app/launcher/WorkFolder.cpp LIBS shell32 ole32 uuid)

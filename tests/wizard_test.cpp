@@ -108,16 +108,16 @@ TEST(Wizard, LabelsGoCurrentThenDone) {
     WizardBench b;
     b.wizard.StartClick();
     EXPECT_EQ(b.view.looks[0], LabelLook::Done);
-    b.RunTo(3);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(3));
     EXPECT_EQ(b.view.looks[1], LabelLook::Current);  // between the two lever steps
-    b.RunTo(5);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(5));
     EXPECT_EQ(b.view.looks[1], LabelLook::Done);
     EXPECT_EQ(b.view.looks[2], LabelLook::Current);  // until the paper is out
-    b.RunTo(6);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(6));
     EXPECT_EQ(b.view.looks[2], LabelLook::Done);
-    b.RunTo(10);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(10));
     EXPECT_EQ(b.view.looks[5], LabelLook::Current);
-    b.RunTo(11);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(11));
     EXPECT_THAT(b.view.looks, Each(LabelLook::Done));
     EXPECT_TRUE(b.view.startEnabled);
     EXPECT_EQ(b.view.focus, Focus::Start);
@@ -125,7 +125,7 @@ TEST(Wizard, LabelsGoCurrentThenDone) {
 
 TEST(Wizard, SecondUnitStartsWithTheErase) {
     WizardBench b;
-    b.RunTo(11);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(11));
     b.wizard.StartClick();
     ASSERT_EQ(b.wizard.AdjStep(), 0);
     b.unit.ClearRecord();
@@ -189,7 +189,7 @@ TEST_P(WizardFailure, EndsWithClickCancelAndOnlyCancelLeadsOn) {
     sim::Profile profile;
     c.fault(profile);
     WizardBench b(profile);
-    b.RunTo(c.step);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(c.step));
     b.wizard.StartClick();
 
     ASSERT_EQ(b.wizard.AdjStep(), -1);
@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(EveryItem, WizardFailure, ::testing::ValuesIn(kFailCase
 TEST(Wizard, ExitClosesOnlyWhenIdleOrComplete) {
     for (int16_t step : {0, 11}) {
         WizardBench b;
-        b.RunTo(step);
+        ASSERT_NO_FATAL_FAILURE(b.RunTo(step));
         const auto lines = b.Lines();
         b.wizard.ExitClick();
         EXPECT_TRUE(b.view.closed) << step;
@@ -246,7 +246,7 @@ TEST(Wizard, ExitClosesOnlyWhenIdleOrComplete) {
     }
     for (int16_t step : {1, 5, 9, 10}) {
         WizardBench b;
-        b.RunTo(step);
+        ASSERT_NO_FATAL_FAILURE(b.RunTo(step));
         b.wizard.ExitClick();
         EXPECT_FALSE(b.view.closed) << step;
         EXPECT_EQ(b.wizard.AdjStep(), 0);
@@ -256,7 +256,7 @@ TEST(Wizard, ExitClosesOnlyWhenIdleOrComplete) {
 
 TEST(Wizard, CancelDuringPollingStopsTheTimerFirst) {
     WizardBench b;
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     b.view.events.clear();
     b.unit.ClearRecord();
     b.wizard.ExitClick();
@@ -281,7 +281,7 @@ TEST(Wizard, MenuStartOnlyWhileIdle) {
 
 TEST(Wizard, NextStopsTheTimerBeforeTheVerdict) {
     WizardBench b;
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     b.view.events.clear();
     b.wizard.StartClick();
     ASSERT_FALSE(b.view.events.empty());
@@ -290,13 +290,13 @@ TEST(Wizard, NextStopsTheTimerBeforeTheVerdict) {
 
 TEST(Wizard, FailedPollEndsTheRun) {
     WizardBench probe;
-    probe.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(probe.RunTo(9));
     sim::Profile profile;
     // The unit drops off the line right after the start exchange.
     profile.dropOffAfter = static_cast<uint32_t>(probe.Sent().size());
 
     WizardBench b(profile);
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     b.wizard.TimerTick();
     EXPECT_EQ(b.wizard.AdjStep(), -1);
     EXPECT_FALSE(b.view.timerActive);
@@ -311,7 +311,7 @@ TEST(Wizard, ClearRestartsTheReading) {
     sim::Profile profile;
     profile.magSamples = {{60, 50}, {90, 40}, {30, 20}};
     WizardBench b(profile);
-    b.RunTo(9);
+    ASSERT_NO_FATAL_FAILURE(b.RunTo(9));
     b.wizard.TimerTick();
     b.wizard.TimerTick();
     EXPECT_EQ(b.view.mag.peakText, " 90");

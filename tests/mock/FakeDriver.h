@@ -3,6 +3,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -57,6 +59,15 @@ namespace zul::test {
 // - Lock files: /run/lock is sticky and world-writable, so a file there can
 //   be removed only by its owner or root (unlink(2), EPERM); a lock file
 //   may be a symbolic link, which open with O_NOFOLLOW refuses (ELOOP).
+// - A hang-up (an adapter unplugged: usb_serial_disconnect hangs up its tty,
+//   drivers/usb/serial/usb-serial.c; the far end of a line gone): the open
+//   file takes the hung-up file operations (drivers/tty/tty_io.c,
+//   hung_up_tty_fops): a read returns 0 (hung_up_tty_read), a write fails
+//   with EIO (hung_up_tty_write), poll reports EPOLLIN | EPOLLOUT |
+//   EPOLLERR | EPOLLHUP (hung_up_tty_poll), and every ioctl, the termios
+//   calls and tcflush among them, fails with EIO (hung_up_tty_ioctl; ENOTTY
+//   for TIOCSPGRP). The descriptor stays open until it is closed, and with
+//   it the flock on it (flock(2): the lock goes with the last descriptor).
 class FakeDriver final : public TermiosCalls {
 public:
     static constexpr int kDeviceFd = 100;
@@ -108,6 +119,11 @@ public:
     int64_t procLinkNs = 0;  // what reading one /proc/<pid>/fd link costs
 
     int64_t now = 0;
+    // When the line hangs up, on the model's clock (never by default).
+    int64_t hangUpAt = INT64_MAX;
+    void HangUp() { hangUpAt = now; }
+    // Whether the device's descriptor holds its flock.
+    bool flockHeld = false;
 
     int Open(const char* path, int flags, mode_t) override {
         const std::string name = Resolve(path);
@@ -134,6 +150,7 @@ public:
     int Close(int fd) override {
         if (fd == kDeviceFd) {
             open_ = false;
+            flockHeld = false;
             return 0;
         }
         return openFiles_.erase(fd) != 0 ? 0 : Fail(EBADF);
@@ -144,6 +161,10 @@ public:
             const size_t n = std::min(size, text.size());
             std::memcpy(buffer, text.data(), n);
             return static_cast<ssize_t>(n);
+        }
+        if (HungUp()) {
+            log.push_back("read 0 (hung up)");
+            return 0;
         }
         size_t n = 0;
         auto* out = static_cast<uint8_t*>(buffer);
@@ -161,7 +182,7 @@ public:
             files[openFiles_[fd]].append(reinterpret_cast<const char*>(in), size);
             return static_cast<ssize_t>(size);
         }
-        if (Phantom()) return Fail(EIO);
+        if (Phantom() || HungUp()) return Fail(EIO);
         for (size_t i = 0; i < size; ++i) {
             char text[16];
             std::snprintf(text, sizeof text, "write %02X", in[i]);
@@ -174,6 +195,7 @@ public:
     }
     int Ioctl(int fd, unsigned long request, void* argument) override {
         if (fd != kDeviceFd) return Fail(ENOTTY);
+        if (HungUp()) return Fail(request == TIOCSPGRP ? ENOTTY : EIO);
         const Device& device = devices[openPath_];
         switch (request) {
             case TIOCOUTQ:
@@ -197,19 +219,23 @@ public:
                 return 0;
         }
     }
-    int Flock(int, int) override { return 0; }
+    int Flock(int fd, int operation) override {
+        if (fd == kDeviceFd) flockHeld = (operation & LOCK_EX) != 0;
+        return 0;
+    }
     int TcGetAttr(int, termios* tio) override {
-        if (Phantom()) return Fail(EIO);
+        if (Phantom() || HungUp()) return Fail(EIO);
         *tio = tio_;
         return 0;
     }
     int TcSetAttr(int, int, const termios* tio) override {
-        if (Phantom()) return Fail(EIO);
+        if (Phantom() || HungUp()) return Fail(EIO);
         tio_ = *tio;
         return 0;
     }
     int TcFlush(int, int queue) override {
         Advance(now);
+        if (HungUp()) return Fail(EIO);
         if (queue == TCIFLUSH || queue == TCIOFLUSH) {
             log.push_back("purge in");
             while (!received_.empty() && received_.front().delivered <= now) {
@@ -234,6 +260,10 @@ public:
                                   : now + timeout->tv_sec * 1'000'000'000LL + timeout->tv_nsec;
         Advance(now);
         for (;;) {
+            if (count > 0 && HungUp()) {
+                fds[0].revents = POLLIN | POLLOUT | POLLERR | POLLHUP;
+                return 1;
+            }
             if (count > 0 && (fds[0].events & POLLOUT) != 0) {
                 fds[0].revents = POLLOUT;
                 return 1;
@@ -326,6 +356,7 @@ private:
         return (serialFlags & ASYNC_LOW_LATENCY) != 0 ? 1 * kMs : 16 * kMs;
     }
     bool Stuck() const { return wedgedDriver || (wedgedAdapter && Usb()); }
+    bool HungUp() const { return open_ && now >= hangUpAt; }
 
     int OutputQueued(const Device& device) const {
         if (wedgedDriver) return static_cast<int>(std::max<size_t>(sending_.size(), 1));
@@ -370,6 +401,7 @@ private:
             if (in.delivered > now) next = std::min(next, in.delivered);
         }
         if (handedOnAt_ > now) next = std::min(next, handedOnAt_);
+        if (hangUpAt > now) next = std::min(next, hangUpAt);
         return next;
     }
     // Moves the clock to t: bytes leave the line, the unit answers them.

@@ -210,7 +210,7 @@ protected:
         Bench b;
         ASSERT_TRUE(b.Ok(port)) << (b.boxes.boxes.empty() ? "" : b.boxes.boxes[0].text);
         const auto start = Clock::now();
-        b.ExpectCompleteRun();
+        ASSERT_NO_FATAL_FAILURE(b.ExpectCompleteRun());
         Note(driver + " run " + std::to_string(MsSince(start)) + " ms");
         EXPECT_TRUE(b.boxes.boxes.empty());
     }
@@ -218,7 +218,7 @@ protected:
 
 TEST_F(RealDrivers, UartOpensAtNineSixHundredEvenAndCarriesACompleteRun) {
     // The host reads the line settings off the emulated UART.
-    OpenAndRunComplete(kUartPort, "8250");
+    ASSERT_NO_FATAL_FAILURE(OpenAndRunComplete(kUartPort, "8250"));
 }
 
 TEST_F(RealDrivers, AdapterAnswersTypeUnknownYetOpensAndCarriesACompleteRun) {
@@ -228,7 +228,7 @@ TEST_F(RealDrivers, AdapterAnswersTypeUnknownYetOpensAndCarriesACompleteRun) {
     ASSERT_TRUE(answer.answered);
     EXPECT_EQ(answer.info.type, PORT_UNKNOWN);
 
-    OpenAndRunComplete(kAdapterPort, "ftdi_sio");
+    ASSERT_NO_FATAL_FAILURE(OpenAndRunComplete(kAdapterPort, "ftdi_sio"));
 }
 
 TEST_F(RealDrivers, AdapterIsLeftWithTheLatencyItHad) {
