@@ -476,9 +476,9 @@ TEST(RecordReport, RunsAreOrderedByTheirMomentAcrossOffsetsAndCountedPerDay) {
     const records::Moments& first = all.figures.days.at("2026-05-01").values[speed];
     const records::Moments& second = all.figures.days.at("2026-05-02").values[speed];
     EXPECT_EQ(first.n, 3u);
-    EXPECT_NEAR(first.mean, (100 + 130 + 104) / 3.0, 1e-9);
+    EXPECT_NEAR(first.Mean(), (100 + 130 + 104) / 3.0, 1e-9);
     EXPECT_EQ(second.n, 2u);
-    EXPECT_NEAR(second.mean, 111, 1e-9);
+    EXPECT_NEAR(second.Mean(), 111, 1e-9);
     EXPECT_NEAR(*second.Sd(), std::sqrt(2.0), 1e-9);
 }
 
@@ -582,7 +582,7 @@ TEST(RecordReport, BoundedTablesCountWhatTheyCannotKeep) {
     const std::size_t n = records::UnitTable::kMaxUnits + 5;
     for (std::size_t i = 0; i < n; ++i) {
         units.Add("SN" + std::to_string(i), static_cast<int64_t>(i), 1, true, true);
-        if (i % 100000 == 7) units.Add("SN7", static_cast<int64_t>(i), 1, true, i > 200000);
+        if (i % 100000 == 7) units.Add("SN7", static_cast<int64_t>(i) + 1, 1, true, i > 200000);
     }
     EXPECT_EQ(units.size(), records::UnitTable::kMaxUnits);
     EXPECT_EQ(units.untracked(), 5);
