@@ -21,6 +21,14 @@ constexpr std::string_view kSuffix = ".jsonl";
 constexpr std::size_t kChunk = 256 * 1024;
 constexpr std::size_t kBuffer = RecordParser::kMaxLine + kChunk + RecordParser::kPadding;
 
+// The value of a hexadecimal digit; -1 for any other character.
+int Hex(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 }  // namespace
 
 bool IsDate(std::string_view text) {
@@ -38,6 +46,46 @@ bool IsRecordFileName(std::string_view name) {
 
 bool IsDatabaseUri(std::string_view source) {
     return source.starts_with("postgresql://") || source.starts_with("postgres://");
+}
+
+std::string UriWithoutPassword(std::string_view uri) {
+    const size_t scheme = uri.find("://");
+    if (scheme == std::string_view::npos) return std::string(uri);
+    const size_t begin = scheme + 3;
+    const size_t end = std::min(uri.find_first_of("/?", begin), uri.size());
+    std::string out(uri.substr(0, begin));
+    const std::string_view authority = uri.substr(begin, end - begin);
+    const size_t at = authority.rfind('@');
+    if (at != std::string_view::npos) {
+        const std::string_view user = authority.substr(0, at);
+        out += user.substr(0, user.find(':'));
+        out += authority.substr(at);
+    } else {
+        out += authority;
+    }
+    const size_t query = std::min(uri.find('?', end), uri.size());
+    out += uri.substr(end, query - end);
+    // The parameters but a password, its name compared as libpq reads it:
+    // %XX decoded, in any case.
+    std::string kept;
+    for (size_t from = query + 1; from < uri.size();) {
+        const size_t to = std::min(uri.find('&', from), uri.size());
+        const std::string_view parameter = uri.substr(from, to - from);
+        std::string name;
+        const std::string_view key = parameter.substr(0, parameter.find('='));
+        for (size_t i = 0; i < key.size(); ++i) {
+            int c = static_cast<unsigned char>(key[i]);
+            if (c == '%' && i + 2 < key.size() && Hex(key[i + 1]) >= 0 && Hex(key[i + 2]) >= 0) {
+                c = Hex(key[i + 1]) * 16 + Hex(key[i + 2]);
+                i += 2;
+            }
+            name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+        if (name != "password") kept += (kept.empty() ? "" : "&") + std::string(parameter);
+        from = to + 1;
+    }
+    if (!kept.empty()) out += "?" + kept;
+    return out;
 }
 
 std::string_view NameDate(std::string_view name) {

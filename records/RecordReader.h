@@ -32,6 +32,9 @@ bool IsRecordFileName(std::string_view name);
 // Whether a report's source names a database (a postgresql:// or
 // postgres:// URI) rather than a folder.
 bool IsDatabaseUri(std::string_view source);
+// A connection URI as it may be shown: without the password of its user
+// ("user:secret@") or of its parameters ("password=...", however escaped).
+std::string UriWithoutPassword(std::string_view uri);
 
 // Reads the record files of a folder one line at a time and hands each run
 // to a sink: memory stays flat whatever the folder holds (one line at a
