@@ -197,16 +197,6 @@ void KeepMost(const BoundedTally<T>& merged, BoundedTally<T>& tally, Runs runs, 
     for (const auto& [name, figures] : order) add(tally[*name], *figures);
 }
 
-void AddStation(Figures::Station& to, const Figures::Station& from) {
-    to.counts.runs += from.counts.runs;
-    to.counts.complete += from.counts.complete;
-    to.counts.failed += from.counts.failed;
-    to.counts.communication += from.counts.communication;
-    to.units += from.units;
-    to.judgedUnits += from.judgedUnits;
-    to.firstPass += from.firstPass;
-}
-
 }  // namespace
 
 std::string FirstDayFrom(std::string_view from) {
@@ -340,20 +330,18 @@ bool DatabaseReport::ReadFigures(const DateRange& range, bool withDays, Figures&
         for (int r = 0; r < 4; ++r) u.byRuns[static_cast<size_t>(r)] += n(6 + r);
     }
     KeepMost(
-        merged, f.stations, [](const Figures::Station& s) { return s.counts.runs; }, AddStation);
+        merged, f.stations, [](const Figures::Station& s) { return s.counts.runs; },
+        [](Figures::Station& to, const Figures::Station& from) { to.Add(from); });
     // The runs of the stations beyond the kept ones.
     Figures::Station rest = merged.others();
-    rest.counts.runs = f.all.runs;
-    rest.counts.complete = f.all.complete;
-    rest.counts.failed = f.all.failed;
-    rest.counts.communication = f.all.communication;
-    for (const auto& [name, s] : merged.names()) {
-        rest.counts.runs -= s.counts.runs;
-        rest.counts.complete -= s.counts.complete;
-        rest.counts.failed -= s.counts.failed;
-        rest.counts.communication -= s.counts.communication;
-    }
-    if (rest.counts.runs > 0 || rest.units > 0) AddStation(f.stations.Overflow(), rest);
+    RunCounts kept;
+    for (const auto& [name, s] : merged.names()) kept.Add(s.counts);
+    rest.counts = f.all;
+    rest.counts.runs -= kept.runs;
+    rest.counts.complete -= kept.complete;
+    rest.counts.failed -= kept.failed;
+    rest.counts.communication -= kept.communication;
+    if (rest.counts.runs > 0 || rest.units > 0) f.stations.Overflow().Add(rest);
 
     // Causes of failures unframed ("failed" for none), limits revisions
     // ("none" for none), each merged by its name as cut.

@@ -23,6 +23,20 @@ void RunCounts::Add(Outcome outcome, int64_t count) {
     }
 }
 
+void RunCounts::Add(const RunCounts& other) {
+    runs += other.runs;
+    complete += other.complete;
+    failed += other.failed;
+    communication += other.communication;
+}
+
+void Figures::Station::Add(const Station& other) {
+    counts.Add(other.counts);
+    units += other.units;
+    judgedUnits += other.judgedUnits;
+    firstPass += other.firstPass;
+}
+
 Figures::Figures() = default;
 
 Figures::Day* Figures::DayOf(std::string_view date) {
@@ -178,13 +192,7 @@ std::vector<std::pair<std::string, Figures::Station>> Figures::StationRows(
             rows.emplace_back(byRuns[i].first, s);
             continue;
         }
-        rest.counts.runs += s.counts.runs;
-        rest.counts.complete += s.counts.complete;
-        rest.counts.failed += s.counts.failed;
-        rest.counts.communication += s.counts.communication;
-        rest.units += s.units;
-        rest.judgedUnits += s.judgedUnits;
-        rest.firstPass += s.firstPass;
+        rest.Add(s);
     }
     if (rest.counts.runs > 0) rows.emplace_back("(others)", rest);
     return rows;

@@ -27,6 +27,7 @@ struct RunCounts {
     int64_t Stopped() const { return runs - complete - failed - communication; }
     int64_t Judged() const { return complete + failed; }
     void Add(Outcome outcome, int64_t count = 1);
+    void Add(const RunCounts& other);
 };
 
 // Everything the summary, the page and their charts show, counted in one
@@ -52,6 +53,8 @@ public:
         int64_t units = 0;
         int64_t judgedUnits = 0;  // units whose first run there came to a verdict
         int64_t firstPass = 0;    // ... and completed
+        // Adds other's figures (but its index).
+        void Add(const Station& other);
     };
     struct SlowRun {
         double seconds = 0;

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "mock/RecordJson.h"
 #include "mock/TemporaryDirectory.h"
 #include "mock/TestDatabase.h"
 #include "records/DatabaseReport.h"
@@ -81,37 +82,19 @@ std::string Replaced(std::string text, const std::string& what, const std::strin
     return text;
 }
 
-// A record of format 2 with the motor speed as its one judged value (none
-// for speed -1).
+// A record of format 2 (tests/mock/RecordJson.h) with the motor speed as
+// its one judged value (none for speed -1).
 Json Record(int n, const std::string& start, const std::string& unit, int speed,
             const std::string& outcome = "complete", const std::string& station = "S1") {
     char id[40];
     std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012d", n);
-    Json r = {{"format", 2},        {"program", "zul10"}, {"version", "1.01-01"},
-              {"run_id", id},       {"station", station}, {"limits", "984bb1fc"},
-              {"host", "h"},        {"user", "op"},       {"port", "COM1"},
-              {"device", "/dev/x"}, {"line", "9600 8E1"}, {"start", start},
-              {"end", start},       {"seconds", 12.5},    {"outcome", outcome},
-              {"exchanges", 30},    {"retries", 0},       {"items", Json::array()}};
-    if (!unit.empty()) r["unit"] = unit;
-    if (outcome == "failed" || outcome == "communication error") {
-        r["failed_item"] = 7;
-        r["cause"] = outcome == "failed" ? "XXX  Motor speed error !  XXX" : "Communication error";
+    Json r = test::Record(id, start, unit, station);
+    if (outcome == "failed") r = test::Failed(r, 7, "XXX  Motor speed error !  XXX");
+    if (outcome == "communication error") {
+        r = test::Failed(r, 7, "Communication error", "communication error");
     }
-    if (speed >= 0) {
-        const char* verdict = speed >= 89 && speed <= 121 ? "pass" : "fail";
-        r["items"].push_back({{"item", 7},
-                              {"title", "Motor speed check"},
-                              {"verdict", verdict},
-                              {"measured", {{"speed", speed}}},
-                              {"values",
-                               {{{"name", "speed"},
-                                 {"label", "Motor speed"},
-                                 {"value", speed},
-                                 {"lower", 89},
-                                 {"upper", 121},
-                                 {"verdict", verdict}}}}});
-    }
+    if (outcome == "cancelled") r["outcome"] = outcome;
+    if (speed >= 0) r["items"].push_back(test::SpeedItem(speed));
     return r;
 }
 
