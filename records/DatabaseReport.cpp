@@ -329,6 +329,10 @@ bool DatabaseReport::ReadFigures(const DateRange& range, bool withDays, Figures&
         u.finalPass += n(5);
         for (int r = 0; r < 4; ++r) u.byRuns[static_cast<size_t>(r)] += n(6 + r);
     }
+    // In the folder's order (UnitTable::MostRuns), on the serials as cut.
+    std::sort(u.most.begin(), u.most.end(), [](const auto& a, const auto& b) {
+        return UnitTable::ShownBefore(a.runs, a.serial, b.runs, b.serial);
+    });
     KeepMost(
         merged, f.stations, [](const Figures::Station& s) { return s.counts.runs; },
         [](Figures::Station& to, const Figures::Station& from) { to.Add(from); });

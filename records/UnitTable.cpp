@@ -88,16 +88,10 @@ void UnitTable::Add(std::string_view serial, int64_t startSeconds, uint32_t stat
     Show(serial, key, runs);
 }
 
-namespace {
-
-// Whether a is shown before b: more runs first, then by serial number in
-// byte order.
-bool ShownBefore(uint32_t aRuns, std::string_view aSerial, uint32_t bRuns,
-                 std::string_view bSerial) {
+bool UnitTable::ShownBefore(uint32_t aRuns, std::string_view aSerial, uint32_t bRuns,
+                            std::string_view bSerial) {
     return aRuns != bRuns ? aRuns > bRuns : aSerial < bSerial;
 }
-
-}  // namespace
 
 // A unit's count only ever grows by one, and is offered here each time: so
 // the units kept here at the end are those first in ShownBefore's order.

@@ -59,8 +59,12 @@ public:
             if (u.packed != 0) f(u);
         }
     }
-    // The units retested most, with their entries: most runs first, then by
-    // serial number (cut to 200 bytes) in byte order.
+    // Whether a unit of aRuns runs and serial aSerial is shown before one
+    // of bRuns and bSerial: more runs first, then by serial in byte order.
+    static bool ShownBefore(uint32_t aRuns, std::string_view aSerial, uint32_t bRuns,
+                            std::string_view bSerial);
+    // The units retested most, with their entries, in ShownBefore's order
+    // (on the serials as cut to 200 bytes).
     std::vector<std::pair<Shown, Unit>> MostRuns() const;
 
 private:
