@@ -62,6 +62,10 @@ bool RefusedForData(const std::string& sqlState) {
 
 }  // namespace
 
+const char* DatabaseDestination::InsertStatement() {
+    return kInsertSql;
+}
+
 DatabaseDestination::DatabaseDestination(std::string uri, int newest)
     : uri_(std::move(uri)), newest_(newest) {}
 

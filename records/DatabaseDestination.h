@@ -44,6 +44,9 @@ public:
     bool Deliver(std::span<const SpooledRecord> records, std::string& error) override;
     std::vector<std::string> TakeLeftOut() override;
 
+    // The statement a batch is delivered with: $1 is a JSON array of record
+    // lines; its one row tells the runs, items and values inserted.
+    static const char* InsertStatement();
     // How many records go into one statement at most.
     static constexpr size_t kBatchRecords = 250;
 

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <charconv>
 #include <vector>
 
 #include "records/DatabaseUri.h"
@@ -55,9 +56,47 @@ std::string PgResult::Text(int row, int column) const {
                        static_cast<size_t>(PQgetlength(result_, row, column)));
 }
 
+int PgResult::columns() const {
+    return result_ != nullptr ? PQnfields(result_) : 0;
+}
+
+namespace {
+
+template <class T>
+std::optional<T> Parsed(const std::string& text) {
+    T n{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return n;
+}
+
+}  // namespace
+
+std::optional<int64_t> PgResult::Int(int row, int column) const {
+    return Parsed<int64_t>(Text(row, column));
+}
+
+std::optional<double> PgResult::Real(int row, int column) const {
+    return Parsed<double>(Text(row, column));
+}
+
 bool PgResult::IsNull(int row, int column) const {
     return result_ == nullptr || row >= PQntuples(result_) || column >= PQnfields(result_) ||
            PQgetisnull(result_, row, column) != 0;
+}
+
+std::string ArrayLiteral(const std::vector<std::string>& elements) {
+    std::string out = "{";
+    for (const std::string& e : elements) {
+        if (out.size() > 1) out += ',';
+        out += '"';
+        for (const char c : e) {
+            if (c == '"' || c == '\\') out += '\\';
+            out += c;
+        }
+        out += '"';
+    }
+    return out + "}";
 }
 
 std::string OneLine(std::string_view message, const std::string& uri) {
@@ -165,6 +204,51 @@ std::string PgConnection::ErrorLine(const PgResult& result) const {
     // libpq's, such as a lost connection's.
     const std::string message = result.ErrorMessage();
     return OneLine(message.empty() ? PQerrorMessage(connection_) : message, uri_);
+}
+
+std::optional<PgResult> PgConnection::Query(const char* sql, const Parameters& parameters,
+                                            std::string& error) {
+    std::vector<std::optional<std::string_view>> views(parameters.begin(), parameters.end());
+    PgResult result = Exec(sql, views);
+    if (!result.ok()) {
+        error = ErrorLine(result);
+        return std::nullopt;
+    }
+    return result;
+}
+
+bool PgConnection::Run(const char* sql, std::string& error) {
+    return Query(sql, {}, error).has_value();
+}
+
+bool PgConnection::Stream(const char* sql, const Parameters& parameters,
+                          const std::function<void(const PgResult& row)>& onRow,
+                          std::string& error) {
+    if (connection_ == nullptr) {
+        error = "not connected";
+        return false;
+    }
+    std::vector<const char*> values;
+    for (const auto& parameter : parameters)
+        values.push_back(parameter ? parameter->c_str() : nullptr);
+    if (PQsendQueryParams(connection_, sql, static_cast<int>(values.size()), nullptr, values.data(),
+                          nullptr, nullptr, 0) == 0) {
+        error = OneLine(PQerrorMessage(connection_), uri_);
+        return false;
+    }
+    PQsetSingleRowMode(connection_);
+    bool ok = true;
+    while (pg_result* next = PQgetResult(connection_)) {
+        const PgResult result(next);
+        const ExecStatusType status = PQresultStatus(next);
+        if (status == PGRES_SINGLE_TUPLE) {
+            if (ok) onRow(result);
+        } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && ok) {
+            error = ErrorLine(result);
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 }  // namespace zul::records

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // libpq's own types, without its header in every file that names them.
 struct pg_conn;
@@ -30,9 +33,14 @@ public:
     // "" when there is none.
     std::string ErrorMessage() const;
     int rows() const;
+    int columns() const;
     // The text of a field; "" for NULL or a field that is not there.
     std::string Text(int row, int column) const;
     bool IsNull(int row, int column) const;
+    // The field as a whole number; nullopt for NULL or any other text.
+    std::optional<int64_t> Int(int row, int column) const;
+    // The field as a floating-point number; nullopt for NULL or any other text.
+    std::optional<double> Real(int row, int column) const;
 
 private:
     pg_result* result_;
@@ -75,12 +83,31 @@ public:
     // its detail), or libpq's own when the server sent none.
     std::string ErrorLine(const PgResult& result) const;
 
+    // The same as Exec, for callers that want the rows or the reason: the
+    // result when the command succeeded, else nullopt with ErrorLine in
+    // error. Run: a command without rows of interest (BEGIN, SET ...).
+    using Parameters = std::vector<std::optional<std::string>>;
+    std::optional<PgResult> Query(const char* sql, const Parameters& parameters,
+                                  std::string& error);
+    bool Run(const char* sql, std::string& error);
+    // Runs sql with parameters and hands each row to onRow as it arrives
+    // (libpq's single-row mode: one row in memory at a time; the row is
+    // row 0 of the result handed over). False with error when the command
+    // failed (rows may have been handed over before). Every result is
+    // taken, so the connection is ready for the next command either way.
+    bool Stream(const char* sql, const Parameters& parameters,
+                const std::function<void(const PgResult& row)>& onRow, std::string& error);
+
     const std::string& uri() const { return uri_; }
 
 private:
     pg_conn* connection_ = nullptr;
     std::string uri_;
 };
+
+// A text[] parameter's value: each element quoted, with its quotes and
+// backslashes escaped, so that any text arrives as it is.
+std::string ArrayLiteral(const std::vector<std::string>& elements);
 
 // libpq's message (any number of lines, "FATAL:  " and the like before
 // them) as one line, with the passwords of uri removed.

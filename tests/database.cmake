@@ -50,6 +50,12 @@ zul_add_database_test(database_test 60 SOURCES database_test.cpp
 zul_add_database_test(database_stress_test 300 SOURCES database_stress_test.cpp
                       ${PROJECT_SOURCE_DIR}/app/Wizard.cpp ${PROJECT_SOURCE_DIR}/app/WizardSteps.cpp
                       LIBS zul_sim)
+# The report read from the database against the same records in a folder;
+# the schema's views and the totals its triggers keep.
+zul_add_database_test(database_report_test 300 SOURCES database_report_test.cpp)
+target_compile_definitions(database_report_test PRIVATE
+                           ZUL_RECORD_GEN="$<TARGET_FILE:zul-record-gen>")
+add_dependencies(database_report_test zul-record-gen)
 
 # The program itself loads no database library: only zul10-records links libpq.
 add_test(NAME program_links_no_libpq

@@ -38,7 +38,7 @@ TEST(DatabaseStress, AServerStoppedInTheMiddleOfADeliveryThenStartedHasEveryRunO
     const std::string server = test::ServerFolder() + "-own";
     ASSERT_EQ(PgServer("start", server), 0);
     {
-        TestDatabase db(true, server);
+        TestDatabase db(TestDatabase::kAll, server);
         TemporaryDirectory dir;
         const records::Spool spool(dir.File("spool"));
         constexpr int kRuns = 4000;

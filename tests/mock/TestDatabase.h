@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "records/DatabaseDestination.h"
 #include "records/DatabaseSchema.h"
 #include "records/PgConnection.h"
 
@@ -49,7 +52,10 @@ inline std::string UriOf(const std::string& serverFolder, const std::string& dat
 // makes it.
 class TestDatabase {
 public:
-    explicit TestDatabase(bool init = true, std::string serverFolder = ServerFolder())
+    // The migrations up to upTo (db init's, all of them by default; none
+    // with 0).
+    static constexpr int kAll = 9999;
+    explicit TestDatabase(int upTo = kAll, std::string serverFolder = ServerFolder())
         : server_(std::move(serverFolder)) {
         static std::atomic<int> counter{0};
         name_ = "zul10_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
@@ -57,9 +63,11 @@ public:
         EXPECT_TRUE(admin_.Connect(UriOf(server_, "zul10"), error)) << error;
         Admin("CREATE DATABASE " + name_ + " ENCODING 'UTF8' TEMPLATE template0");
         EXPECT_TRUE(connection_.Connect(uri(), error)) << error;
-        if (init) {
+        const auto known = records::KnownMigrations();
+        const auto migrations = known.first(std::min<size_t>(known.size(), upTo));
+        if (!migrations.empty()) {
             const records::MigrationReport report = records::ApplyMigrations(
-                connection_, name_, records::SchemaCommand::kInit, records::KnownMigrations());
+                connection_, name_, records::SchemaCommand::kInit, migrations);
             EXPECT_TRUE(report.ok) << report.error;
         }
     }
@@ -115,6 +123,50 @@ public:
     void Admin(const std::string& sql) {
         const records::PgResult result = admin_.Exec(sql.c_str());
         EXPECT_TRUE(result.ok()) << sql << ": " << admin_.ErrorLine(result);
+    }
+
+    records::PgConnection& db() { return connection_; }
+    // The URI of the server's own database.
+    static std::string ServerUri() { return FirstLine(ServerFolder() + "/uri"); }
+
+    // Runs sql (statements without parameters); false when it failed.
+    bool Script(const std::string& sql) {
+        const records::PgResult result = connection_.Exec(sql.c_str());
+        EXPECT_TRUE(result.ok()) << sql << ": " << connection_.ErrorLine(result);
+        return result.ok();
+    }
+    // The first field of the answer to sql, or "(error ...)" / "(no rows)".
+    std::string Value(const std::string& sql) {
+        std::string error;
+        const auto rows = connection_.Query(sql.c_str(), {}, error);
+        if (!rows) return "(error " + error + ")";
+        return rows->rows() > 0 ? rows->Text(0, 0) : "(no rows)";
+    }
+
+    // Delivers record lines as forward does (the delivery's own statement),
+    // perCommit records a transaction, over connection db. The runs
+    // inserted, or -1 when a statement failed.
+    static int64_t Insert(records::PgConnection& db, const std::vector<std::string>& lines,
+                          size_t perCommit = 1) {
+        std::string error;
+        int64_t inserted = 0;
+        for (size_t at = 0; at < lines.size(); at += perCommit) {
+            const auto rows =
+                db.Query(records::DatabaseDestination::InsertStatement(),
+                         {JsonArray(lines, at, std::min(lines.size(), at + perCommit))}, error);
+            if (!rows) return -1;
+            inserted += rows->Int(0, 0).value_or(0);
+        }
+        return inserted;
+    }
+    int64_t Insert(const std::vector<std::string>& lines, size_t perCommit = 1) {
+        return Insert(connection_, lines, perCommit);
+    }
+    // Lines [from, to) as the JSON array the delivery's statement takes.
+    static std::string JsonArray(const std::vector<std::string>& lines, size_t from, size_t to) {
+        std::string array = "[";
+        for (size_t i = from; i < to; ++i) array += (i > from ? "," : "") + lines[i];
+        return array + "]";
     }
 
 private:
