@@ -36,6 +36,12 @@ public:
     const std::map<std::string, T, std::less<>>& names() const { return map_; }
     const T& others() const { return others_; }
     T& others() { return others_; }
+    // others(), for figures of names known to be beyond the bound (names a
+    // database left uncounted): marks the tally overflowed.
+    T& Overflow() {
+        overflowed_ = true;
+        return others_;
+    }
     // Whether any name went to others().
     bool overflowed() const { return overflowed_; }
 

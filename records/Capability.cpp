@@ -4,9 +4,24 @@
 
 namespace zul::records {
 
+double Moments::Mean() const {
+    return n == 0 ? 0 : static_cast<double>(sum) / static_cast<double>(n);
+}
+
+// With q the whole part of the mean and r the rest (sum = q n + r), the sum
+// of squared deviations is sum((x - q)^2) - r^2 / n, the first term a whole
+// number exact in 64 bits: no cancellation of two large sums.
+double Moments::M2() const {
+    if (n == 0) return 0;
+    const uint64_t q = sum / n, r = sum % n;
+    const uint64_t aroundQ = sumSquares - 2 * q * sum + q * q * n;
+    const double rest = static_cast<double>(r);
+    return static_cast<double>(aroundQ) - rest * (rest / static_cast<double>(n));
+}
+
 std::optional<double> Moments::Sd() const {
     if (n < 2) return std::nullopt;
-    const double variance = m2 / static_cast<double>(n - 1);
+    const double variance = M2() / static_cast<double>(n - 1);
     if (!(variance >= 0) || !std::isfinite(variance)) return std::nullopt;
     return std::sqrt(variance);
 }
@@ -16,7 +31,7 @@ Capability CapabilityOf(const ValueTally& tally, const ValueSpec& spec) {
     c.n = tally.moments.n;
     c.judged = spec.judged;
     if (c.n == 0) return c;
-    c.mean = tally.moments.mean;
+    c.mean = tally.moments.Mean();
     c.sd = tally.moments.Sd();
     c.min = tally.min;
     c.max = tally.max;

@@ -8,19 +8,24 @@
 
 namespace zul::records {
 
-// The running figures of one set of readings: count, mean and the sum of
-// squared deviations (Welford's method, exact in one pass and without the
-// cancellation of a sum of squares).
+// The figures of one set of readings (whole numbers 0 to 255): their
+// count, sum and sum of squares, exact in 64 bits (up to 2^47 readings).
+// The report's mean and standard deviation come from these alone (Mean,
+// Sd), so that the same readings give the same digits whether they were
+// added one by one from a folder or summed by a database.
 struct Moments {
     uint64_t n = 0;
-    double mean = 0;
-    double m2 = 0;
-    void Add(double x) {
-        ++n;
-        const double delta = x - mean;
-        mean += delta / static_cast<double>(n);
-        m2 += delta * (x - mean);
+    uint64_t sum = 0;
+    uint64_t sumSquares = 0;
+    void Add(uint8_t x, uint64_t count = 1) {
+        n += count;
+        sum += count * x;
+        sumSquares += count * x * x;
     }
+    // The mean; 0 for no readings.
+    double Mean() const;
+    // The sum of squared deviations from the mean.
+    double M2() const;
     // The sample standard deviation; none for fewer than two readings.
     std::optional<double> Sd() const;
 };
@@ -32,12 +37,14 @@ struct ValueTally {
     int min = 255, max = 0;
     uint64_t outside = 0;
     std::array<uint64_t, 256> histogram{};
-    void Add(uint8_t reading, const ValueSpec& spec) {
-        moments.Add(reading);
+    // count readings of the value reading, judged against spec's limits.
+    void Add(uint8_t reading, const ValueSpec& spec, uint64_t count = 1) {
+        if (count == 0) return;
+        moments.Add(reading, count);
         min = reading < min ? reading : min;
         max = reading > max ? reading : max;
-        if (reading < spec.lower || reading > spec.upper) ++outside;
-        ++histogram[reading];
+        if (reading < spec.lower || reading > spec.upper) outside += count;
+        histogram[reading] += count;
     }
 };
 

@@ -5,22 +5,36 @@
 
 namespace zul::records {
 
-void RunCounts::Add(Outcome outcome) {
-    ++runs;
+void RunCounts::Add(Outcome outcome, int64_t count) {
+    runs += count;
     switch (outcome) {
         case Outcome::Complete:
-            ++complete;
+            complete += count;
             break;
         case Outcome::Failed:
-            ++failed;
+            failed += count;
             break;
         case Outcome::CommunicationError:
-            ++communication;
+            communication += count;
             break;
         case Outcome::Cancelled:
         case Outcome::Closed:
             break;
     }
+}
+
+void RunCounts::Add(const RunCounts& other) {
+    runs += other.runs;
+    complete += other.complete;
+    failed += other.failed;
+    communication += other.communication;
+}
+
+void Figures::Station::Add(const Station& other) {
+    counts.Add(other.counts);
+    units += other.units;
+    judgedUnits += other.judgedUnits;
+    firstPass += other.firstPass;
 }
 
 Figures::Figures() = default;
@@ -92,15 +106,22 @@ void Figures::Add(const RunRecord& run) {
         units_.Add(run.unit, run.startSeconds, station.index, verdict, run.complete());
     }
 
-    if (slowest.size() < kSlowest || run.seconds > slowest.back().seconds) {
+    if (slowest.size() < kSlowest || run.seconds >= slowest.back().seconds) {
         SlowRun slow{run.seconds, std::string(CutText(run.start, 64)),
-                     std::string(CutText(stationName, 64)), std::string(OutcomeWord(run.outcome))};
-        const auto at =
-            std::upper_bound(slowest.begin(), slowest.end(), run.seconds,
-                             [](double seconds, const SlowRun& s) { return seconds > s.seconds; });
-        slowest.insert(at, std::move(slow));
-        if (slowest.size() > kSlowest) slowest.pop_back();
+                     std::string(CutText(stationName, 64)), std::string(OutcomeWord(run.outcome)),
+                     run.runId};
+        if (slowest.size() < kSlowest || SlowerFirst(slow, slowest.back())) {
+            slowest.insert(std::upper_bound(slowest.begin(), slowest.end(), slow, SlowerFirst),
+                           std::move(slow));
+            if (slowest.size() > kSlowest) slowest.pop_back();
+        }
     }
+}
+
+bool Figures::SlowerFirst(const SlowRun& a, const SlowRun& b) {
+    if (a.seconds != b.seconds) return a.seconds > b.seconds;
+    if (a.start != b.start) return a.start < b.start;
+    return a.runId < b.runId;
 }
 
 void Figures::Finish() {
@@ -130,6 +151,10 @@ void Figures::Finish() {
         units.most.push_back(
             {shown.serial, shown.runs, u.judged(), u.firstComplete(), u.lastComplete()});
     }
+    FinishValues();
+}
+
+void Figures::FinishValues() {
     for (size_t i = 0; i < kValueCount; ++i) {
         capability[i] = CapabilityOf(values[i], kJudgedValues[i]);
     }
@@ -167,13 +192,7 @@ std::vector<std::pair<std::string, Figures::Station>> Figures::StationRows(
             rows.emplace_back(byRuns[i].first, s);
             continue;
         }
-        rest.counts.runs += s.counts.runs;
-        rest.counts.complete += s.counts.complete;
-        rest.counts.failed += s.counts.failed;
-        rest.counts.communication += s.counts.communication;
-        rest.units += s.units;
-        rest.judgedUnits += s.judgedUnits;
-        rest.firstPass += s.firstPass;
+        rest.Add(s);
     }
     if (rest.counts.runs > 0) rows.emplace_back("(others)", rest);
     return rows;

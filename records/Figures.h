@@ -26,7 +26,8 @@ struct RunCounts {
     int64_t communication = 0;
     int64_t Stopped() const { return runs - complete - failed - communication; }
     int64_t Judged() const { return complete + failed; }
-    void Add(Outcome outcome);
+    void Add(Outcome outcome, int64_t count = 1);
+    void Add(const RunCounts& other);
 };
 
 // Everything the summary, the page and their charts show, counted in one
@@ -52,11 +53,17 @@ public:
         int64_t units = 0;
         int64_t judgedUnits = 0;  // units whose first run there came to a verdict
         int64_t firstPass = 0;    // ... and completed
+        // Adds other's figures (but its index).
+        void Add(const Station& other);
     };
     struct SlowRun {
         double seconds = 0;
         std::string start, station, outcome;
+        std::string runId;  // orders runs of equal length and start; not shown
     };
+    // The slowest runs' order: longest first, then by start and run id as
+    // written, in byte order.
+    static bool SlowerFirst(const SlowRun& a, const SlowRun& b);
     struct Units {
         int64_t units = 0;      // distinct serial numbers
         int64_t judged = 0;     // units with a run that came to a verdict
@@ -80,6 +87,13 @@ public:
     // Ends the counting: unit and station figures, orders. Call once, after
     // the last Add.
     void Finish();
+    // Ends the counting of figures filled in from totals instead of by Add
+    // (a database's): the values' capability and their order. Call once.
+    void FinishValues();
+    // The figures of date (YYYY-MM-DD), made when new; nullptr when
+    // kMaxDays other days are kept already (their runs belong in
+    // runsOfOtherDays).
+    Day* DayOf(std::string_view date);
 
     RunCounts all;
     int64_t cancelled = 0, closed = 0;
@@ -91,7 +105,7 @@ public:
     BoundedTally<int64_t> causes{kMaxCauses};
     BoundedTally<int64_t> limits{16, 16};  // runs by limits revision (format 2)
     BoundedTally<Station> stations{kMaxStations};
-    std::vector<SlowRun> slowest;  // slowest first
+    std::vector<SlowRun> slowest;  // SlowerFirst's order
     std::array<ValueTally, kValueCount> values{};
     Units units;
 
@@ -108,7 +122,6 @@ public:
     std::vector<std::size_t> closestFirst;
 
 private:
-    Day* DayOf(std::string_view date);
     UnitTable units_;
     std::vector<Station*> stationByIndex_;
     std::string lastDate_;

@@ -1,5 +1,6 @@
 #include "records/Forward.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -72,7 +73,8 @@ private:
 };
 
 // Delivers what is new in one day file, chunk by chunk. False when the
-// destination did not take it (told): the pass stops there.
+// destination did not take it (told): the destination is done with for
+// this forward.
 bool DeliverFile(const Spool& spool, const Spool::DayFile& file, Destination& destination,
                  Problems& problem, ForwardResult& result, bool& moved) {
     const std::string key = destination.Key();
@@ -95,6 +97,9 @@ bool DeliverFile(const Spool& spool, const Spool::DayFile& file, Destination& de
                     "; they wait in the spool");
             return false;
         }
+        for (const std::string& leftOut : destination.TakeLeftOut()) {
+            problem(file.path + ": " + leftOut + "; left out");
+        }
         // Only now: what the destination stored is on its disk.
         if (!spool.SetDelivered(file.path, key, pending.end)) {
             problem(file.path + ": what was delivered of it cannot be noted beside it");
@@ -109,11 +114,25 @@ bool DeliverFile(const Spool& spool, const Spool::DayFile& file, Destination& de
 }  // namespace
 
 ForwardResult Forward(const Spool& spool, Destination& destination, std::ostream& errors) {
+    Destination* const destinations[] = {&destination};
+    return Forward(spool, destinations, errors);
+}
+
+ForwardResult Forward(const Spool& spool, std::span<Destination* const> destinations,
+                      std::ostream& errors) {
     ForwardResult result;
     Problems problem(spool, errors);
     std::set<std::string> refusedTold;
     std::string error;
     if (!IsFolder(spool.folder(), error)) return result;  // nothing was ever spooled
+    std::vector<std::string> keys;
+    for (const Destination* destination : destinations) keys.push_back(destination->Key());
+    // The destinations that could not be reached or refused in this forward:
+    // their records wait, the others' go on.
+    std::vector<bool> failed(destinations.size(), false);
+    const auto anyFailed = [&] {
+        return std::find(failed.begin(), failed.end(), true) != failed.end();
+    };
     for (int round = 0; round < kMaxRounds; ++round) {
         RecordFile lock;
         const RecordFile::Opened opened =
@@ -127,31 +146,35 @@ ForwardResult Forward(const Spool& spool, Destination& destination, std::ostream
             result.exitCode = 1;
             return result;
         }
-        bool failed = false;
-        for (int pass = 0; pass < kMaxPasses && !failed; ++pass) {
+        for (int pass = 0; pass < kMaxPasses; ++pass) {
             bool moved = false;
             std::vector<std::string> refused;
-            for (const Spool::DayFile& file : spool.Files(refused)) {
-                if (!DeliverFile(spool, file, destination, problem, result, moved)) {
-                    failed = true;
-                    break;
+            const std::vector<Spool::DayFile> files = spool.Files(refused);
+            for (size_t d = 0; d < destinations.size(); ++d) {
+                for (const Spool::DayFile& file : files) {
+                    if (failed[d]) break;
+                    failed[d] = !DeliverFile(spool, file, *destinations[d], problem, result, moved);
                 }
             }
             for (const std::string& entry : refused) {
                 if (refusedTold.insert(entry).second) problem(entry + "; left alone");
             }
-            if (!moved) break;
+            if (!moved || std::find(failed.begin(), failed.end(), false) == failed.end()) break;
         }
-        if (!failed) {
-            spool.RemoveDelivered(destination.Key(), std::filesystem::file_time_type::clock::now() -
-                                                         std::chrono::hours(24 * Spool::kKeepDays));
+        // A day file goes only once every destination has it whole.
+        if (!anyFailed()) {
+            spool.RemoveDelivered(keys, std::filesystem::file_time_type::clock::now() -
+                                            std::chrono::hours(24 * Spool::kKeepDays));
         }
         lock.Close();
         if (problem.count() > 0) result.exitCode = 1;
-        if (failed) return result;
         // A record spooled during the last pass, whose own forward found the
-        // lock held, is taken now.
-        if (spool.CountWaiting(destination.Key(), {}).bytes == 0) return result;
+        // lock held, is taken now by the destinations that took theirs.
+        bool waiting = false;
+        for (size_t d = 0; d < keys.size(); ++d) {
+            waiting = waiting || (!failed[d] && spool.CountWaiting(keys[d], {}).bytes > 0);
+        }
+        if (!waiting) return result;
     }
     return result;
 }

@@ -22,7 +22,10 @@ public:
     ForwardLauncher(const ForwardLauncher&) = delete;
     ForwardLauncher& operator=(const ForwardLauncher&) = delete;
 
-    // Starts "PROGRAM forward --spool SPOOL --to FOLDER". Linux: posix_spawn
+    // Starts "PROGRAM forward --spool SPOOL --to FOLDER" (without "--to
+    // FOLDER" when folder is empty: a station that sends its records only to
+    // a database, which the forward finds in the station's settings, as it
+    // does a database beside the folder). Linux: posix_spawn
     // in a session of its own, every descriptor of this process closed in it
     // but the standard three, which lead to /dev/null, and the signals at
     // their defaults. Windows: CreateProcessW without a console or a window,

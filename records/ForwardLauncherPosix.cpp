@@ -74,6 +74,7 @@ int64_t ForwardLauncher::Start(const std::string& spool, const std::string& fold
     char* argv[] = {program.data(),   command.data(),  spoolOption.data(),
                     spoolPath.data(), toOption.data(), folderPath.data(),
                     nullptr};
+    if (folder.empty()) argv[4] = nullptr;
     pid_t child = -1;
     const int failed = posix_spawn(&child, program.c_str(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -48,8 +48,8 @@ int64_t ForwardLauncher::Start(const std::string& spool, const std::string& fold
         return -1;
     }
     const std::wstring program = program_.wstring();
-    std::wstring command = Quoted(program) + L" forward --spool " + Quoted(Wide(spool)) +
-                           L" --to " + Quoted(Wide(folder));
+    std::wstring command = Quoted(program) + L" forward --spool " + Quoted(Wide(spool));
+    if (!folder.empty()) command += L" --to " + Quoted(Wide(folder));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};

@@ -196,7 +196,7 @@ void RunChart(HtmlWriter& html, const Figures& f, std::size_t i) {
         const Moments& m = day.values[i];
         if (m.n == 0) continue;
         const double sd = m.Sd().value_or(0);
-        points.push_back({&date, m.mean, m.mean - 3 * sd, m.mean + 3 * sd});
+        points.push_back({&date, m.Mean(), m.Mean() - 3 * sd, m.Mean() + 3 * sd});
         lo = std::min(lo, points.back().low);
         hi = std::max(hi, points.back().high);
     }

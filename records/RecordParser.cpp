@@ -95,24 +95,6 @@ bool StartSeconds(std::string_view text, int64_t& seconds) {
     return true;
 }
 
-bool OutcomeOf(std::string_view word, Outcome& outcome) {
-    namespace w = record::outcome;
-    if (word == w::kComplete) {
-        outcome = Outcome::Complete;
-    } else if (word == w::kFailed) {
-        outcome = Outcome::Failed;
-    } else if (word == w::kCommunicationError) {
-        outcome = Outcome::CommunicationError;
-    } else if (word == w::kCancelled) {
-        outcome = Outcome::Cancelled;
-    } else if (word == w::kClosed) {
-        outcome = Outcome::Closed;
-    } else {
-        return false;
-    }
-    return true;
-}
-
 bool VerdictOf(std::string_view word, Verdict& verdict) {
     namespace w = record::verdict;
     if (word == w::kPass) {

@@ -36,6 +36,10 @@ bool IsRecordFileName(std::string_view name) {
            name.ends_with(kSuffix);
 }
 
+bool IsDatabaseUri(std::string_view source) {
+    return source.starts_with("postgresql://") || source.starts_with("postgres://");
+}
+
 std::string_view NameDate(std::string_view name) {
     if (!IsRecordFileName(name) || name.size() < kPrefix.size() + 10 + kSuffix.size()) return {};
     const std::string_view date = name.substr(kPrefix.size(), 10);

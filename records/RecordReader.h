@@ -29,6 +29,9 @@ std::string_view NameDate(std::string_view name);
 bool IsDate(std::string_view text);
 // Whether name is a record file's name: zul10-*.jsonl.
 bool IsRecordFileName(std::string_view name);
+// Whether a report's source names a database (a postgresql:// or
+// postgres:// URI) rather than a folder.
+bool IsDatabaseUri(std::string_view source);
 
 // Reads the record files of a folder one line at a time and hands each run
 // to a sink: memory stays flat whatever the folder holds (one line at a
@@ -51,7 +54,7 @@ bool IsRecordFileName(std::string_view name);
 class RecordReader {
 public:
     struct Tally {
-        int files = 0;           // record files read
+        int files = 0;           // record files read; -1 for runs read from a database
         int skippedEntries = 0;  // not regular files
         int64_t records = 0;     // runs handed to the sink
         int64_t outOfRange = 0;  // runs dropped by their own date

@@ -1,5 +1,8 @@
 #include "records/RunExtras.h"
 
+#include <vector>
+
+#include "records/DatabaseUri.h"
 #include "records/FolderDestination.h"
 #include "records/HostFacts.h"
 #include "records/Spool.h"
@@ -12,9 +15,9 @@ RunExtras::RunExtras(const StationConfig& config, Line& port, Clock& clock, Mess
     if (!config.problems.empty()) {
         messages.ShowExclamation(StationConfig::kCaption, config.ProblemText());
     }
-    if (const std::string& folder = config.records; !folder.empty()) {
+    if (!config.records.empty() || !config.database.empty()) {
         spool_ = records::Spool::DefaultFolder();
-        destination_ = folder;
+        destination_ = config.records;
         if (spool_.empty()) {
             messages.ShowExclamation(RunLog::kCaption,
                                      "Run records cannot be kept: no folder for them on this PC "
@@ -30,22 +33,42 @@ RunExtras::RunExtras(const StationConfig& config, Line& port, Clock& clock, Mess
         records_->CheckFolder();
         forward_ = std::make_unique<records::ForwardLauncher>(forwardProgram);
         records_->SetSpooled([this] { StartForward(); });
-        const records::Spool spool(spool_);
-        const records::FolderDestination destination(destination_);
-        const records::Spool::Waiting waiting =
-            spool.CountWaiting(destination.Key(), std::chrono::system_clock::now() - kWaitShown);
-        if (waiting.endedBefore > 0) {
-            const int n = waiting.endedBefore;
-            messages.ShowExclamation(
-                RunLog::kCaption,
-                std::to_string(n) + (n == 1 ? " run record" : " run records") +
-                    " of more than 24 hours ago still " + (n == 1 ? "waits" : "wait") +
-                    " to be delivered to the records folder\n" + destination_ +
-                    "\nfrom this PC's spool\n" + spool_ +
-                    ".\nThey go there once the folder can be reached (see forward.log in the "
-                    "spool).");
+        // Each destination keeps its own count of what it took; the box
+        // names the one whose records wait (the database without its
+        // password). The program only reads the spool here: the forward
+        // alone reaches the destinations.
+        struct Waited {
+            std::string key;
+            const char* what;   // "records folder", "database"
+            std::string where;  // the folder, or the database without its password
+        };
+        std::vector<Waited> destinations;
+        if (!config.records.empty()) {
+            destinations.push_back(
+                {records::FolderDestination(destination_).Key(), "records folder", destination_});
         }
-        if (waiting.records > 0) StartForward();
+        if (!config.database.empty()) {
+            destinations.push_back({records::DatabaseKey(config.database), "database",
+                                    records::WithoutPassword(config.database)});
+        }
+        const records::Spool spool(spool_);
+        bool waits = false;
+        for (const Waited& destination : destinations) {
+            const records::Spool::Waiting waiting =
+                spool.CountWaiting(destination.key, std::chrono::system_clock::now() - kWaitShown);
+            waits = waits || waiting.records > 0;
+            if (waiting.endedBefore == 0) continue;
+            const int n = waiting.endedBefore;
+            const std::string what = destination.what;
+            messages.ShowExclamation(
+                RunLog::kCaption, std::to_string(n) + (n == 1 ? " run record" : " run records") +
+                                      " of more than 24 hours ago still " +
+                                      (n == 1 ? "waits" : "wait") + " to be delivered to the " +
+                                      what + "\n" + destination.where + "\nfrom this PC's spool\n" +
+                                      spool_ + ".\nThey go there once the " + what +
+                                      " can be reached (see forward.log in the spool).");
+        }
+        if (waits) StartForward();
     }
     if (const std::string& file = config.trace; !file.empty()) {
         auto trace = std::make_unique<LineTrace>();
@@ -71,7 +94,9 @@ RunExtras::~RunExtras() {
 void RunExtras::StartForward() {
     // One that cannot be started leaves the records in the spool, for the
     // next run's forward or a timer's; the box at start-up tells when they
-    // wait long.
+    // wait long. The forward finds the database in the station's settings
+    // itself: a URI given on its command line could be read by any user of
+    // the PC.
     std::string error;
     forward_->Start(spool_, destination_, error);
 }

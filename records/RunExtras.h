@@ -30,12 +30,13 @@ inline constexpr const char* kTraceVariable = "ZUL10_TRACE";      // a file
 // file.
 //
 // The records go into this user's spool (records/Spool.h) on the PC's own
-// disk; after each one, and at start-up when records wait, a forward
-// (zul10-records forward, a process of its own that is never waited for)
-// delivers them to the records folder. Nothing here touches the records
-// folder, which may be a share that hangs. When records of runs that ended
-// more than 24 hours ago still wait at start-up, one box names the folder
-// and how many.
+// disk when a records folder or a database (or both) is set; after each
+// one, and at start-up when records wait, a forward (zul10-records forward,
+// a process of its own that is never waited for) delivers them to each.
+// Nothing here touches the records folder, which may be a share that hangs,
+// nor the database: the program loads no database library. When records of
+// runs that ended more than 24 hours ago still wait at start-up, one box per
+// destination names it (a database without its password) and how many.
 class RunExtras {
 public:
     // None of the references is owned; all must outlive this object, and
@@ -66,7 +67,7 @@ private:
 
     Line& port_;
     std::string spool_;        // the spool's folder
-    std::string destination_;  // the records folder
+    std::string destination_;  // the records folder; empty when only a database is set
     std::unique_ptr<records::ForwardLauncher> forward_;
     std::unique_ptr<RunLog> records_;
     std::unique_ptr<LineTrace> trace_;

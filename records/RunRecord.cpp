@@ -4,6 +4,24 @@
 
 namespace zul::records {
 
+bool OutcomeOf(std::string_view word, Outcome& outcome) {
+    namespace w = record::outcome;
+    if (word == w::kComplete) {
+        outcome = Outcome::Complete;
+    } else if (word == w::kFailed) {
+        outcome = Outcome::Failed;
+    } else if (word == w::kCommunicationError) {
+        outcome = Outcome::CommunicationError;
+    } else if (word == w::kCancelled) {
+        outcome = Outcome::Cancelled;
+    } else if (word == w::kClosed) {
+        outcome = Outcome::Closed;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 std::string_view OutcomeWord(Outcome outcome) {
     namespace w = record::outcome;
     switch (outcome) {

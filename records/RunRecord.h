@@ -14,6 +14,8 @@ namespace zul::records {
 enum class Outcome : uint8_t { Complete, Failed, CommunicationError, Cancelled, Closed };
 // The outcome word of outcome.
 std::string_view OutcomeWord(Outcome outcome);
+// The outcome of an outcome word; false for any other text.
+bool OutcomeOf(std::string_view word, Outcome& outcome);
 
 // An item's or a value's verdict; None where the record has none.
 enum class Verdict : uint8_t { None, Pass, Fail, Unfinished, NotJudged };

@@ -322,7 +322,8 @@ Spool::Waiting Spool::CountWaiting(const std::string& destination,
     return waiting;
 }
 
-int Spool::RemoveDelivered(const std::string& destination, fs::file_time_type before) const {
+int Spool::RemoveDelivered(const std::vector<std::string>& destinations,
+                           fs::file_time_type before) const {
     int removed = 0;
     std::vector<std::string> refused;
     const std::string today = LocalTimeOf(std::chrono::system_clock::now()).date;
@@ -330,16 +331,20 @@ int Spool::RemoveDelivered(const std::string& destination, fs::file_time_type be
         std::error_code ec;
         const fs::file_time_type written = fs::last_write_time(PathFromUtf8(file.path), ec);
         if (ec || written >= before || file.date == today) continue;
-        const uint64_t delivered = Delivered(file.path, destination);
         // Under the file's lock, so that an append waiting for it goes to a
         // new file.
         RecordFile day(sync_);
         std::string error;
-        if (day.Open(file.path, RecordFile::Access::kAppend, 0, error) !=
-                RecordFile::Opened::kOpened ||
-            day.Size() != static_cast<int64_t>(delivered) || delivered == 0) {
+        if (destinations.empty() || day.Open(file.path, RecordFile::Access::kAppend, 0, error) !=
+                                        RecordFile::Opened::kOpened) {
             continue;
         }
+        bool whole = true;
+        for (const std::string& destination : destinations) {
+            const uint64_t delivered = Delivered(file.path, destination);
+            whole = whole && delivered != 0 && day.Size() == static_cast<int64_t>(delivered);
+        }
+        if (!whole) continue;
         // The bookkeeping first: cut off between the two, the day file is
         // delivered again from its start, and the destination leaves out
         // what it has; the other way round, a later file of that name would

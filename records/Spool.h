@@ -94,10 +94,10 @@ public:
     Waiting CountWaiting(const std::string& destination,
                          std::chrono::system_clock::time_point before) const;
 
-    // Removes each day file that destination has whole and that was last
-    // written before `before` (never today's), with its bookkeeping. Returns
-    // how many were removed.
-    int RemoveDelivered(const std::string& destination,
+    // Removes each day file that every one of destinations (their keys) has
+    // whole and that was last written before `before` (never today's), with
+    // its bookkeeping. Returns how many were removed.
+    int RemoveDelivered(const std::vector<std::string>& destinations,
                         std::filesystem::file_time_type before) const;
 
     // How long a delivered day file is kept.

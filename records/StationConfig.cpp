@@ -41,6 +41,7 @@ struct Key {
 constexpr Key kKeys[] = {
     {"station", "ZUL10_STATION", &StationConfig::station},
     {"records", "ZUL10_RECORDS", &StationConfig::records},
+    {"database", "ZUL10_DATABASE", &StationConfig::database},
     {"unit_id", "ZUL10_UNIT_ID", nullptr},
     {"unit_id_pattern", "ZUL10_UNIT_ID_PATTERN", &StationConfig::unitIdPattern},
     {"trace", "ZUL10_TRACE", &StationConfig::trace},

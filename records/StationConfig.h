@@ -21,6 +21,11 @@ namespace zul {
 //   station          ZUL10_STATION          the station's name in the records
 //                                           (the host name when unset)
 //   records          ZUL10_RECORDS          the folder the records go to
+//   database         ZUL10_DATABASE         the PostgreSQL database the records
+//                                           go to: a libpq connection URI,
+//                                           postgresql://user@host/dbname?...
+//                                           (its password in libpq's password
+//                                           file, never here)
 //   unit_id          ZUL10_UNIT_ID          "scan": ask for the unit's serial
 //                                           number at every Start ("off", the
 //                                           default, does not)
@@ -30,6 +35,7 @@ namespace zul {
 struct StationConfig {
     std::string station;
     std::string records;
+    std::string database;
     bool scanUnitId = false;
     std::string unitIdPattern;
     std::string trace;

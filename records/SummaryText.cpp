@@ -168,8 +168,9 @@ void CapabilitySection(Lines& out, const Figures& f) {
 std::string SummaryText(const Figures& f, const RecordReader::Tally& tally,
                         std::string_view folder) {
     Lines out;
-    std::string head = "ZUL10 run records in " + std::string(folder) + ": " +
-                       Counted(f.all.runs, "run") + " in " + Counted(tally.files, "file");
+    std::string head =
+        "ZUL10 run records in " + std::string(folder) + ": " + Counted(f.all.runs, "run");
+    if (tally.files >= 0) head += " in " + Counted(tally.files, "file");
     if (!f.days.empty()) head += ", " + f.days.begin()->first + " to " + f.days.rbegin()->first;
     out(head);
     if (tally.badLines > 0) {

@@ -12,7 +12,8 @@ namespace zul::records {
 // the stations, failures by item and cause, communication errors apart,
 // the values closest to their limits and the slowest runs. Every line is
 // made safe for a terminal (records/TextSafety.h). figures must be
-// finished (Figures::Finish).
+// finished (Figures::Finish); folder names the source (a folder, or a
+// database's URI when tally.files is -1).
 std::string SummaryText(const Figures& figures, const RecordReader::Tally& tally,
                         std::string_view folder);
 

@@ -43,6 +43,9 @@ void UnitTable::Add(std::string_view serial, int64_t startSeconds, uint32_t stat
     if (slots_.empty()) Grow();
     bool found = false;
     Unit* u = Find(key, found);
+    const uint32_t at = Clamp32(startSeconds);
+    const uint32_t stationBits = std::min(station, kOtherStation) << kStationShift;
+    constexpr uint32_t kStationMask = kOtherStation << kStationShift;
     if (!found) {
         if (size_ >= kMaxUnits) {
             ++untracked_;
@@ -56,29 +59,42 @@ void UnitTable::Add(std::string_view serial, int64_t startSeconds, uint32_t stat
         ++size_;
         u->keyLow = static_cast<uint32_t>(key);
         u->keyHigh = static_cast<uint32_t>(key >> 32);
-        u->packed = std::min(station, kOtherStation) << kStationShift;
+        u->firstSeconds = at;
+        u->packed = stationBits;
     }
     const uint32_t runs = std::min(u->runs() + 1, kMaxRuns);
     u->packed = (u->packed & ~kMaxRuns) | runs;
     if (verdict) {
-        const uint32_t at = Clamp32(startSeconds);
-        if (!u->judged() || at < u->firstSeconds) {
+        // Of two runs in one second, the failed one counts as the first and
+        // as the last: the order does not hang on the order of reading.
+        const bool judged = u->judged();
+        if (!judged || at < u->firstSeconds ||
+            (at == u->firstSeconds && !complete && u->firstComplete())) {
             u->firstSeconds = at;
-            u->packed = (u->packed & ~(kFirstComplete | (kOtherStation << kStationShift))) |
-                        (complete ? kFirstComplete : 0) |
-                        (std::min(station, kOtherStation) << kStationShift);
+            u->packed = (u->packed & ~(kFirstComplete | kStationMask)) |
+                        (complete ? kFirstComplete : 0) | stationBits;
         }
-        if (!u->judged() || at >= u->lastSeconds) {
+        if (!judged || at > u->lastSeconds || (at == u->lastSeconds && !complete)) {
             u->lastSeconds = at;
             u->packed = (u->packed & ~kLastComplete) | (complete ? kLastComplete : 0);
         }
         u->packed |= kJudged;
+    } else if (!u->judged() && at < u->firstSeconds) {
+        // Until a run comes to a verdict, the unit belongs to the station of
+        // its earliest run.
+        u->firstSeconds = at;
+        u->packed = (u->packed & ~kStationMask) | stationBits;
     }
     Show(serial, key, runs);
 }
 
+bool UnitTable::ShownBefore(uint32_t aRuns, std::string_view aSerial, uint32_t bRuns,
+                            std::string_view bSerial) {
+    return aRuns != bRuns ? aRuns > bRuns : aSerial < bSerial;
+}
+
 // A unit's count only ever grows by one, and is offered here each time: so
-// the units kept here at the end are those with the most runs.
+// the units kept here at the end are those first in ShownBefore's order.
 void UnitTable::Show(std::string_view serial, uint64_t key, uint32_t runs) {
     for (Shown& s : shown_) {
         if (s.key == key) {
@@ -86,13 +102,15 @@ void UnitTable::Show(std::string_view serial, uint64_t key, uint32_t runs) {
             return;
         }
     }
+    const std::string_view cut = CutText(serial, 200);
     if (shown_.size() < kShown) {
-        shown_.push_back({std::string(CutText(serial, 200)), key, runs});
+        shown_.push_back({std::string(cut), key, runs});
         return;
     }
-    auto fewest = std::min_element(shown_.begin(), shown_.end(),
-                                   [](const Shown& a, const Shown& b) { return a.runs < b.runs; });
-    if (runs > fewest->runs) *fewest = {std::string(CutText(serial, 200)), key, runs};
+    auto last = std::min_element(shown_.begin(), shown_.end(), [](const Shown& a, const Shown& b) {
+        return ShownBefore(b.runs, b.serial, a.runs, a.serial);
+    });
+    if (ShownBefore(runs, cut, last->runs, last->serial)) *last = {std::string(cut), key, runs};
 }
 
 std::vector<std::pair<UnitTable::Shown, UnitTable::Unit>> UnitTable::MostRuns() const {
@@ -110,8 +128,9 @@ std::vector<std::pair<UnitTable::Shown, UnitTable::Unit>> UnitTable::MostRuns() 
             }
         }
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const auto& a, const auto& b) { return a.first.runs > b.first.runs; });
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
+        return ShownBefore(a.first.runs, a.first.serial, b.first.runs, b.first.serial);
+    });
     return out;
 }
 

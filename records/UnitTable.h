@@ -9,13 +9,17 @@
 namespace zul::records {
 
 // What the report keeps of each unit (by serial number) over any number of
-// runs, in 20 bytes a unit: a 64-bit hash of the serial, the start of its
-// first and last run that came to a verdict (complete or failed), whether
-// each completed, its count of runs and the station of its first run. The
-// serials themselves are kept only for the units retested most. At most
-// kMaxUnits units are kept (2^20 slots, 20 MiB; a year of a 20-bench line
-// is about 600,000 runs); units beyond are counted as runs only
-// (untracked()).
+// runs, in 20 bytes a unit: a 64-bit hash of the serial, the start (to the
+// second) of its first and last run that came to a verdict (complete or
+// failed), whether each completed, its count of runs and the station it is
+// counted at: that of its first run with a verdict, else of its earliest
+// run. Of two runs with a verdict in one second, the failed one counts as
+// the first and as the last; between two otherwise equal runs the first
+// read stays (a unit cannot be run twice in one second: only made-up
+// records tell the order of reading). The serials themselves are kept only
+// for the units retested most. At most kMaxUnits units are kept (2^20
+// slots, 20 MiB; a year of a 20-bench line is about 600,000 runs); units
+// beyond are counted as runs only (untracked()).
 class UnitTable {
 public:
     static constexpr std::size_t kMaxUnits = std::size_t{3} << 18;  // 786,432
@@ -55,7 +59,12 @@ public:
             if (u.packed != 0) f(u);
         }
     }
-    // The units retested most, most runs first, with their entries.
+    // Whether a unit of aRuns runs and serial aSerial is shown before one
+    // of bRuns and bSerial: more runs first, then by serial in byte order.
+    static bool ShownBefore(uint32_t aRuns, std::string_view aSerial, uint32_t bRuns,
+                            std::string_view bSerial);
+    // The units retested most, with their entries, in ShownBefore's order
+    // (on the serials as cut to 200 bytes).
     std::vector<std::pair<Shown, Unit>> MostRuns() const;
 
 private:

@@ -15,7 +15,7 @@ PACKAGES=(
     g++-mingw-w64-x86-64 wine64 wine locales
     nlohmann-json3-dev libsimdjson-dev jq
     qemu-system-x86 busybox-static socat xz-utils
-    postgresql libpq-dev
+    postgresql libpq-dev bzip2
 )
 
 missing=()

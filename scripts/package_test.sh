@@ -57,6 +57,9 @@ grep -qx "station = BENCH-EDITED" "$dpkg_root/etc/zul10/station.conf" ||
 # The library dependencies come from dpkg-shlibdeps.
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' ||
     fail "no Qt libraries in Depends: $(dpkg-deb -f "$deb" Depends)"
+# zul10-records delivers into PostgreSQL through libpq.
+dpkg-deb -f "$deb" Depends | grep -q 'libpq5' ||
+    fail "no libpq5 in Depends: $(dpkg-deb -f "$deb" Depends)"
 lintian --fail-on error "$deb" || fail "lintian reports errors on $deb"
 
 root=$work/root

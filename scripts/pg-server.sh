@@ -5,7 +5,9 @@
 # the unprivileged user nobody, since PostgreSQL refuses to run as root.
 #
 #   scripts/pg-server.sh start DIR    # initdb into DIR/data, start, wait until it answers
-#   scripts/pg-server.sh stop DIR     # stop it (fast), whatever state it is in
+#   scripts/pg-server.sh stop DIR [MODE]  # stop it (MODE: fast, the default, or
+#                                     # immediate, as a crash), whatever state it is in
+#   scripts/pg-server.sh resume DIR   # start a stopped one again, its data kept
 #   scripts/pg-server.sh env DIR      # the libpq variables to reach it, one per line
 #
 # After start, DIR/env holds PGHOST (the socket folder), PGPORT, PGUSER and
@@ -14,8 +16,9 @@
 # of every role are trusted; a test that wants a password sets up its own
 # role and pg_hba line.
 set -euo pipefail
-command=${1:?usage: scripts/pg-server.sh start|stop|env DIR}
-dir=$(realpath -m "${2:?usage: scripts/pg-server.sh start|stop|env DIR}")
+usage="usage: scripts/pg-server.sh start|stop|resume|env DIR"
+command=${1:?$usage}
+dir=$(realpath -m "${2:?$usage}")
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
 [[ -x $bin/pg_ctl ]] || { echo "pg-server: no PostgreSQL server (scripts/deps.sh installs it)" >&2; exit 1; }
 
@@ -69,16 +72,23 @@ CONF
     echo "pg-server: up on $dir/socket and 127.0.0.1:$port"
     ;;
 stop)
+    mode=${3:-fast}
+    [[ $mode == fast || $mode == immediate ]] || { echo "$usage [fast|immediate]" >&2; exit 2; }
     if [[ -f $dir/data/postmaster.pid ]]; then
-        as_server "$bin/pg_ctl" -D "$dir/data" -m fast -w -t 30 stop >/dev/null 2>&1 ||
+        as_server "$bin/pg_ctl" -D "$dir/data" -m "$mode" -w -t 30 stop >/dev/null 2>&1 ||
             as_server "$bin/pg_ctl" -D "$dir/data" -m immediate stop >/dev/null 2>&1 || true
     fi
+    ;;
+resume)
+    [[ -f $dir/data/PG_VERSION ]] || { echo "pg-server: no server's data in $dir" >&2; exit 1; }
+    as_server "$bin/pg_ctl" -D "$dir/data" -l "$dir/log/server.log" -w -t 30 start >/dev/null ||
+        { tail -20 "$dir/log/server.log" >&2; exit 1; }
     ;;
 env)
     cat "$dir/env"
     ;;
 *)
-    echo "usage: scripts/pg-server.sh start|stop|env DIR" >&2
+    echo "$usage" >&2
     exit 2
     ;;
 esac

@@ -5,7 +5,9 @@
 # widget suites; runs every suite under Wine in a private prefix
 # (build-win/wineprefix). The Win32 port suite
 # talks to the simulator tool of the Linux build (build/sim/tool/zul1x-sim)
-# through Wine's COM1. Prints one line per suite and a closing
+# through Wine's COM1. zul10-records.exe forward delivers a spool into a
+# PostgreSQL server of the leg's own (scripts/pg-server.sh) over 127.0.0.1.
+# Prints one line per suite and a closing
 # "N passed, N failed" over all tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +25,9 @@ if [[ ! -x build/sim/tool/zul1x-sim ]]; then
 fi
 if [[ ! -x build/app/zul10-icon-png ]]; then
     ZUL_BUILD_TARGET=zul10-icon-png scripts/build.sh build
+fi
+if [[ ! -x build/bench/zul-record-gen ]]; then
+    ZUL_BUILD_TARGET=zul-record-gen scripts/build.sh build
 fi
 kit=$(scripts/qt-windows.sh | tail -n 1)
 if ! grep -qs "^ZUL_QT_KIT:.*=$kit\$" build-win/CMakeCache.txt; then
@@ -45,11 +50,17 @@ logs=build-win/test-logs
 mkdir -p "$logs"
 
 sim_pid=""
+# A PostgreSQL server for zul10-records.exe forward (scripts/pg-server.sh),
+# under /tmp (its user must reach the folder), named by this tree.
+pg_dir=/tmp/zul10-pg-win-$(printf '%s' "$root" | md5sum | cut -c1-12)
 cleanup() {
     [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
     "$wineserver" -k 2>/dev/null || true
+    bash scripts/pg-server.sh stop "$pg_dir" 2>/dev/null || true
 }
 trap cleanup EXIT
+bash scripts/pg-server.sh start "$pg_dir" >"$logs/pg-server.log" 2>&1 ||
+    { echo "test-windows: the PostgreSQL server did not start, see $logs/pg-server.log" >&2; exit 1; }
 
 # Every COM name of the prefix pinned before Wine first starts in it
 # (scripts/wine-prefix.sh): COM1 to the simulator's link, the others to a
@@ -117,5 +128,44 @@ for exe in build-win/tests/*.exe; do
         echo "ok     $name: $ok passed ($((SECONDS - t0)) s)"
     fi
 done
+# zul10-records.exe forward into the server over 127.0.0.1: a spool of
+# realistic records (the format-2 ones the program's writer made), each run
+# there once after two forwards; a sslmode that needs TLS refused in one
+# line (this libpq has none) with the spool intact.
+database_leg() {
+    local spool=$root/build-win/db-spool generated=$root/build-win/db-records exe
+    local uri count stored output day
+    exe=build-win/records/zul10-records.exe
+    rm -rf "$spool" "$generated"
+    mkdir -p "$spool"
+    build/bench/zul-record-gen "$generated" 2 --seed 20260301 --stations 2 >/dev/null
+    for file in "$generated"/zul10-*.jsonl; do
+        day=$(basename "$file" | cut -c7-16)
+        grep '"format":2' "$file" >>"$spool/zul10-$day.jsonl" || true
+    done
+    count=$(cat "$spool"/*.jsonl | wc -l)
+    (set -a; . "$pg_dir/env"; psql -q -c "DROP DATABASE IF EXISTS windows" -c "CREATE DATABASE windows") ||
+        return 1
+    uri=$(sed 's|/zul10$|/windows|' "$pg_dir/uri")
+    local run=(env -u ZUL10_RECORDS -u ZUL10_DATABASE -u ZUL10_STATION_FILE "$wine64" "$exe")
+    output=$("${run[@]}" forward --spool "Z:$spool" --database "$uri?sslmode=require" 2>&1) && return 1
+    [[ $output == *'sslmode value "require" invalid when SSL support is not compiled in'* ]] ||
+        { echo "$output"; return 1; }
+    "${run[@]}" db init "$uri" || return 1
+    "${run[@]}" forward --spool "Z:$spool" --database "$uri" || return 1
+    "${run[@]}" forward --spool "Z:$spool" --database "$uri" || return 1
+    stored=$(set -a; . "$pg_dir/env"; psql -d windows -tAc "SELECT count(*), count(DISTINCT run_id) FROM runs")
+    echo "$count records spooled, runs and distinct run ids stored: $stored"
+    [[ $count -gt 100 && $stored == "$count|$count" ]]
+}
+t0=$SECONDS
+if database_leg >"$logs/database.log" 2>&1; then
+    passed=$((passed + 1))
+    echo "ok     zul10-records.exe forward into PostgreSQL ($((SECONDS - t0)) s)"
+else
+    failed=$((failed + 1)) suites_failed=$((suites_failed + 1))
+    echo "FAILED zul10-records.exe forward into PostgreSQL, log $logs/database.log"
+    tail -5 "$logs/database.log"
+fi
 echo "Windows leg ($((SECONDS - started)) s, $suites_failed suites failing): $passed passed, $failed failed"
 [[ $failed -eq 0 ]]

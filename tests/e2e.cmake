@@ -7,7 +7,9 @@ add_library(zul_e2e_support STATIC ${CMAKE_CURRENT_SOURCE_DIR}/e2e/SimProcess.cp
 target_include_directories(zul_e2e_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(zul_e2e_support PUBLIC Qt6::Core)
 
-# zul_add_e2e_test(NAME SOURCE TIMEOUT_SECONDS)
+# zul_add_e2e_test(NAME SOURCE TIMEOUT_SECONDS [DATABASE])
+# DATABASE: on the test server of tests/database.cmake, found through the
+# folder built in (ZUL_PG_DIR of the suite's own environment goes first).
 function(zul_add_e2e_test name source timeout)
     add_executable(${name} ${source})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}
@@ -19,15 +21,22 @@ function(zul_add_e2e_test name source timeout)
                                ZUL1X_SIM_BINARY="$<TARGET_FILE:zul1x-sim>"
                                ZUL10_RECORDS_BINARY="$<TARGET_FILE:zul10-records>")
     add_dependencies(${name} zul1x-sim zul10-records)
+    set(fixture "")
+    if("DATABASE" IN_LIST ARGN)
+        target_link_libraries(${name} PRIVATE zul_database)
+        target_compile_definitions(${name} PRIVATE ZUL_PG_DIR_BUILT="${ZUL_PG_DIR}")
+        set(fixture FIXTURES_REQUIRED pg)
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                          PROPERTIES ENVIRONMENT "${ZUL_LSAN_ENV}"
-                                    LABELS "e2e" TIMEOUT ${timeout})
+                                    LABELS "e2e" TIMEOUT ${timeout} ${fixture})
 endfunction()
 
 zul_add_e2e_test(e2e_healthy_test e2e_healthy_test.cpp 90)
 zul_add_e2e_test(e2e_faults_test e2e_faults_test.cpp 60)
 zul_add_e2e_test(e2e_mag_test e2e_mag_test.cpp 60)
 zul_add_e2e_test(e2e_scan_test e2e_scan_test.cpp 60)
+zul_add_e2e_test(e2e_database_test e2e_database_test.cpp 90 DATABASE)
 
 # The real program in an X window on a virtual display, driven with the
 # keyboard and the mouse through a healthy run, a failed one, the dialogs and

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "mock/Environment.h"
 #include "mock/SpooledRuns.h"
 #include "mock/TemporaryDirectory.h"
 #include "records/FolderDestination.h"
@@ -46,6 +47,15 @@ using records::FolderDestination;
 using records::Forward;
 using records::Spool;
 using test::TemporaryDirectory;
+
+// The forwards started here deliver where the tests say, never to a
+// database or a folder that the environment of whoever runs them or this
+// machine's station file names.
+const bool kStationSettingsLeftOut = [] {
+    test::UnsetEnvironment("ZUL10_DATABASE");
+    test::SetEnvironment("ZUL10_STATION_FILE", "/nonexistent/zul10-station.conf");
+    return true;
+}();
 
 constexpr const char* kDay = "2026-01-02";
 constexpr const char* kEnd = "2026-01-02T08:00:00.000+00:00";

@@ -22,6 +22,7 @@
 #endif
 
 #include "mock/ReadRecords.h"
+#include "mock/RecordJson.h"
 #include "mock/TemporaryDirectory.h"
 #include "records/CsvReport.h"
 #include "records/CsvWriter.h"
@@ -42,45 +43,9 @@ using test::ReadBack;
 using test::ReadRecords;
 using test::TemporaryDirectory;
 
-// A format-2 record as the program writes it: a complete run of unit on
-// station at start, with the motor speed judged (and whatever change adds).
-Json Record(const std::string& runId, const std::string& start, const std::string& unit = "",
-            const std::string& station = "bench-1") {
-    Json r = {{"format", 2},           {"program", "zul10"},
-              {"version", "1.01-01"},  {"run_id", runId},
-              {"station", station},    {"limits", std::string(kLimitsRevision)},
-              {"host", station},       {"user", "operator"},
-              {"port", "COM1"},        {"device", "/dev/ttyUSB0"},
-              {"line", "9600 8E1"},    {"start", start},
-              {"end", start},          {"seconds", 12.5},
-              {"outcome", "complete"}, {"exchanges", 37},
-              {"retries", 0},          {"items", Json::array()}};
-    if (!unit.empty()) r["unit"] = unit;
-    return r;
-}
-
-// An item 7 with its judged motor speed.
-Json SpeedItem(int speed) {
-    return {{"item", 7},
-            {"title", "Motor speed check"},
-            {"verdict", speed >= 89 && speed <= 121 ? "pass" : "fail"},
-            {"measured", {{"speed", speed}}},
-            {"values",
-             {{{"name", "speed"},
-               {"label", "Motor speed"},
-               {"value", speed},
-               {"lower", 89},
-               {"upper", 121},
-               {"verdict", speed >= 89 && speed <= 121 ? "pass" : "fail"}}}},
-            {"eeprom_written", true}};
-}
-
-Json Failed(Json r, int item, const std::string& cause, const char* outcome = "failed") {
-    r["outcome"] = outcome;
-    r["failed_item"] = item;
-    r["cause"] = cause;
-    return r;
-}
+using test::Failed;
+using test::Record;
+using test::SpeedItem;
 
 void Write(const TemporaryDirectory& dir, const std::string& name,
            const std::vector<std::string>& lines) {
@@ -476,9 +441,9 @@ TEST(RecordReport, RunsAreOrderedByTheirMomentAcrossOffsetsAndCountedPerDay) {
     const records::Moments& first = all.figures.days.at("2026-05-01").values[speed];
     const records::Moments& second = all.figures.days.at("2026-05-02").values[speed];
     EXPECT_EQ(first.n, 3u);
-    EXPECT_NEAR(first.mean, (100 + 130 + 104) / 3.0, 1e-9);
+    EXPECT_NEAR(first.Mean(), (100 + 130 + 104) / 3.0, 1e-9);
     EXPECT_EQ(second.n, 2u);
-    EXPECT_NEAR(second.mean, 111, 1e-9);
+    EXPECT_NEAR(second.Mean(), 111, 1e-9);
     EXPECT_NEAR(*second.Sd(), std::sqrt(2.0), 1e-9);
 }
 
@@ -582,7 +547,7 @@ TEST(RecordReport, BoundedTablesCountWhatTheyCannotKeep) {
     const std::size_t n = records::UnitTable::kMaxUnits + 5;
     for (std::size_t i = 0; i < n; ++i) {
         units.Add("SN" + std::to_string(i), static_cast<int64_t>(i), 1, true, true);
-        if (i % 100000 == 7) units.Add("SN7", static_cast<int64_t>(i), 1, true, i > 200000);
+        if (i % 100000 == 7) units.Add("SN7", static_cast<int64_t>(i) + 1, 1, true, i > 200000);
     }
     EXPECT_EQ(units.size(), records::UnitTable::kMaxUnits);
     EXPECT_EQ(units.untracked(), 5);

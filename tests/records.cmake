@@ -13,7 +13,7 @@ target_compile_definitions(station_config_test PRIVATE ZUL_SOURCE_DIR="${PROJECT
 # The yield report over hostile and hand-made folders, and the command
 # itself (its exit codes, the entries it must not wait on).
 zul_add_test(record_report_test SOURCES record_report_test.cpp
-             ${PROJECT_SOURCE_DIR}/records/tool/ReportCommand.cpp LIBS zul_report)
+             ${PROJECT_SOURCE_DIR}/records/tool/ReportCommand.cpp LIBS zul_report zul_database)
 # The local spool and the forward: the record files, the start-up box, and
 # zul10-records forward as a process of its own (the suite starts the one
 # this build made; under Wine, drive Z: leads to it).

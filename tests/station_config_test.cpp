@@ -124,7 +124,7 @@ TEST(StationConfig, TheShippedExampleTurnsNothingOnAndEachOfItsSettingsWorks) {
     const StationConfig shipped = ParseStationConfig(example, "station.conf", Variables({}));
     EXPECT_TRUE(shipped.problems.empty()) << shipped.ProblemText();
     EXPECT_TRUE(shipped.station.empty() && shipped.records.empty() && shipped.trace.empty() &&
-                shipped.unitIdPattern.empty() && !shipped.scanUnitId);
+                shipped.database.empty() && shipped.unitIdPattern.empty() && !shipped.scanUnitId);
 
     // Each commented setting, with its "#" taken away, is one that is used.
     std::string uncommented;
@@ -141,10 +141,10 @@ TEST(StationConfig, TheShippedExampleTurnsNothingOnAndEachOfItsSettingsWorks) {
         at = end + 1;
     }
     const StationConfig all = ParseStationConfig(uncommented, "station.conf", Variables({}));
-    EXPECT_EQ(settings, 5);
+    EXPECT_EQ(settings, 6);
     EXPECT_TRUE(all.problems.empty()) << all.ProblemText();
     EXPECT_FALSE(all.station.empty() || all.records.empty() || all.trace.empty() ||
-                 all.unitIdPattern.empty());
+                 all.database.empty() || all.unitIdPattern.empty());
     EXPECT_TRUE(all.scanUnitId);
 }
 

@@ -1,14 +1,16 @@
 // zul10-records summary|csv|html: the yield report over a folder of run
-// records.
+// records, or over a ZUL10 database (a postgresql:// URI in the folder's
+// place; records/DatabaseReport.h), the same report either way.
 //
-//   zul10-records summary FOLDER [--from DATE] [--to DATE]
-//   zul10-records csv FOLDER [--from DATE] [--to DATE] [--excel]
-//   zul10-records html FOLDER -o report.html [--from DATE] [--to DATE]
+//   zul10-records summary FOLDER|URI [--from DATE] [--to DATE]
+//   zul10-records csv FOLDER|URI [--from DATE] [--to DATE] [--excel]
+//   zul10-records html FOLDER|URI -o report.html [--from DATE] [--to DATE]
 //
 // Problems (bad lines, entries that are no regular file, unreadable files)
 // are named on the standard error output, made safe for a terminal. Exit
 // code 0; 1 when the folder, a record file or the output could not be
-// used (the report of the rest is still given); 2 for a wrong call.
+// used (the report of the rest is still given), or the database could not
+// be read (one line tells why); 2 for a wrong call.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -22,8 +24,11 @@
 
 #include "records/CsvReport.h"
 #include "records/CsvWriter.h"
+#include "records/DatabaseReport.h"
+#include "records/DatabaseUri.h"
 #include "records/Figures.h"
 #include "records/HtmlReport.h"
+#include "records/Migrations.h"
 #include "records/RecordReader.h"
 #include "records/SummaryText.h"
 #include "records/TextSafety.h"
@@ -35,11 +40,12 @@ namespace {
 using namespace zul::records;
 
 constexpr const char* kUsage =
-    "usage: zul10-records summary FOLDER [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
-    "       zul10-records csv FOLDER [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--excel]\n"
-    "       zul10-records html FOLDER -o REPORT.html [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
+    "usage: zul10-records summary FOLDER|URI [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
+    "       zul10-records csv FOLDER|URI [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--excel]\n"
+    "       zul10-records html FOLDER|URI -o REPORT.html [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
     "\n"
-    "Reads the run records ZUL10 writes with ZUL10_RECORDS=FOLDER (zul10-*.jsonl).\n"
+    "Reads the run records ZUL10 writes with ZUL10_RECORDS=FOLDER (zul10-*.jsonl),\n"
+    "or those forwarded into a database: URI postgresql://user@host/dbname.\n"
     "summary: runs per day, yield by unit, stations, failures by item and cause,\n"
     "         the values closest to their limits, the slowest runs.\n"
     "csv:     one row per run, for a spreadsheet, on the standard output\n"
@@ -67,7 +73,7 @@ int zul::records::ReportCommand(int argc, char** argv) {
     }
     if (argc < 3) return Usage("");
     const std::string command = argv[1];
-    const std::string folder = argv[2];
+    const std::string source = argv[2];
     if (command != "summary" && command != "csv" && command != "html") {
         return Usage("no command " + command);
     }
@@ -98,32 +104,51 @@ int zul::records::ReportCommand(int argc, char** argv) {
 #endif
 
     RecordReader reader(std::cerr);
+    RecordReader::Tally tally;
     Figures figures;
-    bool written = true;
     bool read = false;
+    std::string rows;
+    bool written = true;
+    // Each run's row, written out in blocks as the runs come.
+    const auto row = [&](const RunRecord& run) {
+        csv_report::Row(run, rows);
+        if (rows.size() >= (1u << 16)) {
+            written = Out(rows) && written;
+            rows.clear();
+        }
+    };
     if (command == "csv") {
-        std::string rows;
         if (excel) rows += CsvWriter::kByteOrderMark;
         csv_report::Header(rows);
-        read = reader.ReadFolder(folder, range, [&](const RunRecord& run) {
-            csv_report::Row(run, rows);
-            if (rows.size() >= (1u << 16)) {
-                written = Out(rows) && written;
-                rows.clear();
-            }
-        });
-        written = Out(rows) && written;
-    } else {
-        read = reader.ReadFolder(folder, range, [&](const RunRecord& run) { figures.Add(run); });
-        figures.Finish();
     }
+    // A database is named without any password its URI holds.
+    const std::string name = IsDatabaseUri(source) ? WithoutPassword(source) : source;
+    if (IsDatabaseUri(source)) {
+        DatabaseReport database(KnownMigrations().back().version);
+        std::string error;
+        tally.files = -1;
+        read = database.Open(source, error) &&
+               (command == "csv" ? database.ReadRuns(range, row, std::cerr, tally, error)
+                                 : database.ReadFigures(range, command == "html", figures, error));
+        if (!read) std::cerr << "zul10-records: " << CleanText(name + ": " + error) << "\n";
+    } else {
+        if (command == "csv") {
+            read = reader.ReadFolder(source, range, row);
+        } else {
+            read =
+                reader.ReadFolder(source, range, [&](const RunRecord& run) { figures.Add(run); });
+            figures.Finish();
+        }
+        tally = reader.tally();
+    }
+    if (command == "csv") written = Out(rows) && written;
     if (!read) return 1;
 
     if (command == "summary") {
-        written = Out(SummaryText(figures, reader.tally(), folder));
+        written = Out(SummaryText(figures, tally, name));
     } else if (command == "html") {
         std::ofstream out(zul::PathFromUtf8(output), std::ios::binary | std::ios::trunc);
-        out << HtmlPage(figures, reader.tally(), folder);
+        out << HtmlPage(figures, tally, name);
         out.close();
         if (!out) {
             std::cerr << "zul10-records: cannot write " << CleanText(output) << "\n";
@@ -137,5 +162,5 @@ int zul::records::ReportCommand(int argc, char** argv) {
         std::cerr << "zul10-records: the standard output cannot be written\n";
         return 1;
     }
-    return reader.tally().readError ? 1 : 0;
+    return tally.readError ? 1 : 0;
 }

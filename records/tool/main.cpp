@@ -1,5 +1,6 @@
-// zul10-records: the yield report over the run records of zul10, and the
-// delivery of the records from the bench's spool.
+// zul10-records: the yield report over the run records of zul10, the
+// delivery of the records from the bench's spool, and the schema of the
+// records' database.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
     const int count = static_cast<int>(arguments.size());
     if (count >= 2 && std::string_view(utf8[1]) == "forward") {
         return zul::records::ForwardCommand(count, utf8.data());
+    }
+    if (count >= 2 && std::string_view(utf8[1]) == "db") {
+        return zul::records::DatabaseCommand(count, utf8.data());
     }
     return zul::records::ReportCommand(count, utf8.data());
 }

@@ -91,12 +91,14 @@ struct E2eBench : MainFormControls {
     // Waits, at most 10 s, until the forwards the program started have
     // delivered every record it spooled to folder; false when they did not.
     static bool AwaitDelivery(const std::string& folder) {
+        return AwaitDeliveryTo(records::FolderDestination(folder).Key());
+    }
+    // The same for the destination of key (a Destination's Key()).
+    static bool AwaitDeliveryTo(const std::string& key) {
         const records::Spool spool(records::Spool::DefaultFolder());
-        const records::FolderDestination destination(folder);
         std::vector<std::string> refused;
         for (int tries = 0; tries < 1000; ++tries) {
-            if (!spool.Files(refused).empty() &&
-                spool.CountWaiting(destination.Key(), {}).bytes == 0) {
+            if (!spool.Files(refused).empty() && spool.CountWaiting(key, {}).bytes == 0) {
                 return true;
             }
             QTest::qWait(10);
