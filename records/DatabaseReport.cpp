@@ -154,13 +154,18 @@ int64_t Whole(const PgResult& rows, int row, int column, bool& bad) {
     return n.value_or(0);
 }
 
-std::string CatalogueItems() {
+// A field of every catalogue entry as the text of an int[] parameter.
+template <class Field>
+std::string CatalogueNumbers(Field field) {
     std::string out = "{";
     for (const ValueSpec& spec : kJudgedValues) {
         if (out.size() > 1) out += ',';
-        out += std::to_string(spec.item);
+        out += std::to_string(field(spec));
     }
     return out + "}";
+}
+std::string CatalogueItems() {
+    return CatalogueNumbers([](const ValueSpec& spec) { return spec.item; });
 }
 std::string CatalogueNames() {
     std::vector<std::string> names;
@@ -168,12 +173,7 @@ std::string CatalogueNames() {
     return ArrayLiteral(names);
 }
 std::string CatalogueSlots() {
-    std::string out = "{";
-    for (const ValueSpec& spec : kJudgedValues) {
-        if (out.size() > 1) out += ',';
-        out += std::to_string(spec.slot);
-    }
-    return out + "}";
+    return CatalogueNumbers([](const ValueSpec& spec) { return spec.slot; });
 }
 
 // The catalogue index of the value in the answer's columns at, at + 1 and

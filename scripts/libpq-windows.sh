@@ -30,7 +30,32 @@ major=${upstream%%.*}
 compiler=$(x86_64-w64-mingw32-gcc-posix -dumpfullversion)
 cache=${ZUL_QT_KIT_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/zul10}
 kit=$cache/libpq-${version//:/_}-mingw-w64-x86_64-gcc$compiler-posix
+
+# libpq brings a small pthread of its own for Windows (pthread-win32.c, over
+# its own pthread_mutex_t: a pointer to a CRITICAL_SECTION), whose functions
+# carry the names of winpthreads', which every program built with the posix
+# compiler links: the two would clash in one program, and winpthreads' must
+# never run on libpq's mutexes. So libpq's are renamed, in the archive, with
+# every call to them (idempotent; a kit made before is renamed once too).
+rename_pthread() {
+    local archive=$1/lib/libpq.a map
+    [[ -f $1/.pthread-renamed ]] && return 0
+    map=$(mktemp)
+    for name in pthread_self pthread_setspecific pthread_getspecific pthread_mutex_init \
+        pthread_mutex_lock pthread_mutex_unlock; do
+        echo "$name zul_pq_$name"
+    done >"$map"
+    x86_64-w64-mingw32-objcopy --redefine-syms="$map" "$archive"
+    rm -f "$map"
+    if x86_64-w64-mingw32-nm "$archive" 2>/dev/null | grep -qE ' [TU] pthread_'; then
+        echo "libpq-windows: pthread names left in $archive" >&2
+        return 1
+    fi
+    touch "$1/.pthread-renamed"
+}
+
 if [[ -f $kit/.complete ]]; then
+    rename_pthread "$kit"
     echo "$kit"
     exit 0
 fi
@@ -94,6 +119,7 @@ for part in common port; do
     done
 done
 $host-ar rcs "$kit/lib/libpq.a" "$objects"/*.o
+rename_pthread "$kit"
 cp "$src/COPYRIGHT" "$kit/COPYRIGHT"
 echo "postgresql-$major $version, built in $((SECONDS - started)) s" >"$kit/.complete"
 echo "libpq-windows: kit built in $((SECONDS - started)) s" >&2

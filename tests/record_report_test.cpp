@@ -587,6 +587,16 @@ int Command(const TemporaryDirectory& dir, std::vector<std::string> args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+TEST(RecordReport, UsageNamesEveryCommandOfTheTool) {
+    TemporaryDirectory dir;
+    EXPECT_EQ(Command(dir, {}), 2);
+    const std::string usage = test::ReadFile(dir.File("err"));
+    for (const char* command : {"records summary ", "records csv ", "records html ",
+                                "records forward ", "records db init|migrate "}) {
+        EXPECT_NE(usage.find(command), std::string::npos) << command << " in\n" << usage;
+    }
+}
+
 TEST(RecordReport, EntriesThatAreNoRegularFileAreNamedSkippedAndNeverWaitedOn) {
     TemporaryDirectory dir, out;
     const std::string folder = dir.File("records");

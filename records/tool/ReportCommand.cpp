@@ -43,6 +43,8 @@ constexpr const char* kUsage =
     "usage: zul10-records summary FOLDER|URI [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
     "       zul10-records csv FOLDER|URI [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--excel]\n"
     "       zul10-records html FOLDER|URI -o REPORT.html [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
+    "       zul10-records forward [--spool DIR] [--to FOLDER] [--database URI]\n"
+    "       zul10-records db init|migrate [URI]\n"
     "\n"
     "Reads the run records ZUL10 writes with ZUL10_RECORDS=FOLDER (zul10-*.jsonl),\n"
     "or those forwarded into a database: URI postgresql://user@host/dbname.\n"
