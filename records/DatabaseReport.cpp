@@ -88,16 +88,24 @@ constexpr const char* kSlowest =
 
 // The catalogue's values ($3 items, $4 names, $5 slots): readings by byte,
 // and each day's count, sum and sum of squares.
-#define ZUL_CATALOGUE_VALUES                                                             \
-    " FROM zul10_value_counts c JOIN unnest($3::smallint[], $4::text[], $5::smallint[])" \
-    " AS k(item, name, slot) USING (item, name, slot)"                                   \
-    " WHERE c." ZUL_RANGE " AND c.value BETWEEN 0 AND 255"
+// The readings of the range summed by value first, then kept for the
+// catalogue's values only ($3, $4, $5: items, names, slots): the planner
+// cannot tell how many rows the join with the catalogue keeps, and joining
+// first led it to sort every reading of the range.
+#define ZUL_READINGS_OF_RANGE \
+    " FROM zul10_value_counts WHERE " ZUL_RANGE " AND value BETWEEN 0 AND 255"
+#define ZUL_IN_CATALOGUE                                                              \
+    " JOIN unnest($3::smallint[], $4::text[], $5::smallint[]) AS k(item, name, slot)" \
+    " USING (item, name, slot)"
 constexpr const char* kHistogram =
-    "SELECT item, name, slot, value, sum(readings)" ZUL_CATALOGUE_VALUES " GROUP BY 1, 2, 3, 4";
+    "SELECT c.item, c.name, c.slot, c.value, c.n FROM ("
+    "SELECT item, name, slot, value, sum(readings) AS n" ZUL_READINGS_OF_RANGE
+    " GROUP BY 1, 2, 3, 4) c" ZUL_IN_CATALOGUE;
 constexpr const char* kDayValues =
-    "SELECT to_char(start_date, 'YYYY-MM-DD'), item, name, slot, sum(readings),"
-    " sum(readings * value), sum(readings * value * value)" ZUL_CATALOGUE_VALUES
-    " GROUP BY start_date, 2, 3, 4";
+    "SELECT to_char(c.start_date, 'YYYY-MM-DD'), c.item, c.name, c.slot, c.n, c.s1, c.s2 FROM ("
+    "SELECT start_date, item, name, slot, sum(readings) AS n, sum(readings * value) AS s1,"
+    " sum(readings * value * value) AS s2" ZUL_READINGS_OF_RANGE
+    " GROUP BY 1, 2, 3, 4) c" ZUL_IN_CATALOGUE;
 
 // The record files a folder of the range would hold: day and station.
 constexpr const char* kFiles =
