@@ -22,7 +22,7 @@ namespace zul {
 // A value is known by its item, its name and, for the optical sensors, its
 // sensor slot: "3.da.0" (the white D/A of slot 0, "Front Ir"), "6.peak.28",
 // "2.paper_in.back", "7.speed". Both bounds are inclusive.
-struct ValueSpec {
+struct JudgedValue {
     int item;                // 2 to 7
     std::string_view name;   // "da", "ad", "paper_in.back", "peak", "speed", ...
     int slot;                // sensor slot 0-29, or -1 for a value without one
@@ -50,7 +50,7 @@ inline constexpr std::string_view kLeverLabels[lever::kCount] = {"Back lever", "
 
 // The lever rules as bounds: back exactly its limit; left and right at
 // least the threshold with paper, below it without.
-constexpr ValueSpec LeverSpec(bool paperIn, std::size_t i) {
+constexpr JudgedValue LeverValue(bool paperIn, std::size_t i) {
     const uint8_t limit = paperIn ? LeverUpLimit[i] : LeverDownLimit[i];
     uint8_t lower = limit, upper = limit;
     if (i != lever::kBack) {
@@ -68,11 +68,11 @@ constexpr ValueSpec LeverSpec(bool paperIn, std::size_t i) {
             static_cast<int>(i)};
 }
 
-constexpr std::array<ValueSpec, kCount> MakeCatalogue() {
-    std::array<ValueSpec, kCount> all{};
+constexpr std::array<JudgedValue, kCount> MakeCatalogue() {
+    std::array<JudgedValue, kCount> all{};
     std::size_t n = 0;
     for (bool paperIn : {true, false}) {
-        for (std::size_t i = 0; i < lever::kCount; ++i) all[n++] = LeverSpec(paperIn, i);
+        for (std::size_t i = 0; i < lever::kCount; ++i) all[n++] = LeverValue(paperIn, i);
     }
     for (std::size_t i = 0; i < slot::kWhiteCount; ++i) {
         const std::size_t s = slot::kWhiteFirst + i;
@@ -129,30 +129,30 @@ constexpr uint32_t Mix(uint32_t hash, std::string_view text) {
 }  // namespace judged_detail
 
 // The whole catalogue, in item order.
-inline constexpr std::array<ValueSpec, judged_detail::kCount> kJudgedValues =
+inline constexpr std::array<JudgedValue, judged_detail::kCount> kJudgedValues =
     judged_detail::MakeCatalogue();
 
 // The catalogue's entries of one item (empty for items 1 and out of range).
-constexpr std::span<const ValueSpec> JudgedValuesOf(int item) {
+constexpr std::span<const JudgedValue> JudgedValuesOf(int item) {
     std::size_t first = 0;
     while (first < kJudgedValues.size() && kJudgedValues[first].item != item) ++first;
     std::size_t last = first;
     while (last < kJudgedValues.size() && kJudgedValues[last].item == item) ++last;
-    return std::span<const ValueSpec>(kJudgedValues).subspan(first, last - first);
+    return std::span<const JudgedValue>(kJudgedValues).subspan(first, last - first);
 }
 
 // The entry of item whose name (and slot, where it has one) match; nullptr
 // for none.
-constexpr const ValueSpec* FindJudgedValue(int item, std::string_view name, int slotNumber) {
-    for (const ValueSpec& v : kJudgedValues) {
+constexpr const JudgedValue* FindJudgedValue(int item, std::string_view name, int slotNumber) {
+    for (const JudgedValue& v : kJudgedValues) {
         if (v.item == item && v.name == name && v.slot == slotNumber) return &v;
     }
     return nullptr;
 }
 
 // The entry a first-format record kept as measured[name][index] of item.
-constexpr const ValueSpec* FindMeasuredValue(int item, std::string_view measured, int index) {
-    for (const ValueSpec& v : kJudgedValues) {
+constexpr const JudgedValue* FindMeasuredValue(int item, std::string_view measured, int index) {
+    for (const JudgedValue& v : kJudgedValues) {
         if (v.item == item && v.measured == measured && v.index == index) return &v;
     }
     return nullptr;
@@ -161,9 +161,9 @@ constexpr const ValueSpec* FindMeasuredValue(int item, std::string_view measured
 // The limits revision: a hash of every entry of a catalogue (what is
 // judged, by which name and slot, between which bounds), shown as 8
 // hexadecimal digits. Any change of a limit table changes it.
-constexpr uint32_t LimitsRevisionHash(std::span<const ValueSpec> values = kJudgedValues) {
+constexpr uint32_t LimitsRevisionHash(std::span<const JudgedValue> values = kJudgedValues) {
     uint32_t hash = 2166136261u;
-    for (const ValueSpec& v : values) {
+    for (const JudgedValue& v : values) {
         hash = judged_detail::Mix(hash, static_cast<uint8_t>(v.item));
         hash = judged_detail::Mix(hash, v.name);
         hash = judged_detail::Mix(hash, static_cast<uint8_t>(v.slot + 1));

@@ -91,7 +91,7 @@ bool AdjustMag(ItemContext& ctx) {
     ctx.record.Measured("ad", ctx.data.adValue[slot::kMagAd]);
     ctx.record.Measured("peak_held", ctx.data.magPeakHeld);
     const bool pass = WithinLimits(peak, MagLowerLimit, MagUpperLimit);
-    for (const ValueSpec& value : JudgedValuesOf(6)) {
+    for (const JudgedValue& value : JudgedValuesOf(6)) {
         const uint8_t reading = ctx.data.adValue[static_cast<std::size_t>(value.slot)];
         ctx.record.Judged(value, reading, WithinLimits(reading, value.lower, value.upper));
     }

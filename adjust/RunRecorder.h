@@ -7,7 +7,7 @@
 
 namespace zul {
 
-struct ValueSpec;  // adjust/JudgedValues.h
+struct JudgedValue;  // adjust/JudgedValues.h
 
 // How a run ended.
 enum class RunOutcome {
@@ -36,7 +36,7 @@ public:
     // The item now running judged reading as value of the catalogue: pass
     // when it lay within the value's limits (for a value that is never
     // judged, whether it would have).
-    virtual void Judged(const ValueSpec& /*value*/, uint8_t /*reading*/, bool /*pass*/) {}
+    virtual void Judged(const JudgedValue& /*value*/, uint8_t /*reading*/, bool /*pass*/) {}
     // The banner line, or "Communication error", the item reported.
     virtual void Cause(std::string_view /*line*/) {}
     // The item's EEPROM write sequence ended: written when both commands were

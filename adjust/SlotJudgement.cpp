@@ -27,10 +27,10 @@ void JudgeDaSlots(AdjustmentData& data, std::size_t first, std::size_t count) {
     Judge(data.daValue, data.daNg, data.daNgAny, first, count, DaWithinLimits);
 }
 
-void RecordSlots(ItemContext& ctx, std::span<const ValueSpec> values,
+void RecordSlots(ItemContext& ctx, std::span<const JudgedValue> values,
                  const std::array<uint8_t, kSlotCount>& readings,
                  const std::array<uint8_t, kSlotCount>& ng) {
-    for (const ValueSpec& value : values) {
+    for (const JudgedValue& value : values) {
         const auto s = static_cast<std::size_t>(value.slot);
         if (s < kSlotCount) ctx.record.Judged(value, readings[s], ng[s] == 0);
     }

@@ -19,7 +19,7 @@ void JudgeDaSlots(AdjustmentData& data, std::size_t first, std::size_t count);
 
 // Tells the run's record the verdict on each slot of values: the reading of
 // the slot of every entry, passed where its flag in ng is 0.
-void RecordSlots(ItemContext& ctx, std::span<const ValueSpec> values,
+void RecordSlots(ItemContext& ctx, std::span<const JudgedValue> values,
                  const std::array<uint8_t, kSlotCount>& readings,
                  const std::array<uint8_t, kSlotCount>& ng);
 

@@ -26,27 +26,27 @@ std::optional<double> Moments::Sd() const {
     return std::sqrt(variance);
 }
 
-Capability CapabilityOf(const ValueTally& tally, const ValueSpec& spec) {
+Capability CapabilityOf(const ValueTally& tally, const JudgedValue& catalogued) {
     Capability c;
     c.n = tally.moments.n;
-    c.judged = spec.judged;
+    c.judged = catalogued.judged;
     if (c.n == 0) return c;
     c.mean = tally.moments.Mean();
     c.sd = tally.moments.Sd();
     c.min = tally.min;
     c.max = tally.max;
-    c.lowerActive = spec.lower > 0;
-    c.upperActive = spec.upper < 255;
+    c.lowerActive = catalogued.lower > 0;
+    c.upperActive = catalogued.upper < 255;
     c.outsideShare = static_cast<double>(tally.outside) / static_cast<double>(c.n);
     // A spread below a thousandth of a count is no spread: the readings are
     // whole numbers, and rounding alone leaves traces of that size.
     if (!c.sd || *c.sd < 1e-3) return c;
     const double sigma3 = 3 * *c.sd;
-    if (c.lowerActive && c.upperActive) c.cp = (spec.upper - spec.lower) / (2 * sigma3);
+    if (c.lowerActive && c.upperActive) c.cp = (catalogued.upper - catalogued.lower) / (2 * sigma3);
     std::optional<double> cpk;
-    if (c.upperActive) cpk = (spec.upper - c.mean) / sigma3;
+    if (c.upperActive) cpk = (catalogued.upper - c.mean) / sigma3;
     if (c.lowerActive) {
-        const double lower = (c.mean - spec.lower) / sigma3;
+        const double lower = (c.mean - catalogued.lower) / sigma3;
         cpk = cpk ? std::min(*cpk, lower) : lower;
     }
     c.cpk = cpk;

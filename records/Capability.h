@@ -37,13 +37,13 @@ struct ValueTally {
     int min = 255, max = 0;
     uint64_t outside = 0;
     std::array<uint64_t, 256> histogram{};
-    // count readings of the value reading, judged against spec's limits.
-    void Add(uint8_t reading, const ValueSpec& spec, uint64_t count = 1) {
+    // count readings of the value reading, judged against the catalogue entry's limits.
+    void Add(uint8_t reading, const JudgedValue& catalogued, uint64_t count = 1) {
         if (count == 0) return;
         moments.Add(reading, count);
         min = reading < min ? reading : min;
         max = reading > max ? reading : max;
-        if (reading < spec.lower || reading > spec.upper) outside += count;
+        if (reading < catalogued.lower || reading > catalogued.upper) outside += count;
         histogram[reading] += count;
     }
 };
@@ -63,7 +63,7 @@ struct Capability {
     std::optional<double> cp, cpk;
     double outsideShare = 0;  // 0 to 1
 };
-Capability CapabilityOf(const ValueTally& tally, const ValueSpec& spec);
+Capability CapabilityOf(const ValueTally& tally, const JudgedValue& catalogued);
 
 // Whether a comes before b in the order "closest to its limits first": the
 // judged values before those never judged, and among them any share outside

@@ -17,9 +17,9 @@ std::string FailingValues(const RunRecord& run) {
     std::string text;
     for (size_t i = 0; i < kValueCount; ++i) {
         if (run.verdicts[i] != Verdict::Fail) continue;
-        const ValueSpec& spec = kJudgedValues[i];
+        const JudgedValue& catalogued = kJudgedValues[i];
         if (!text.empty()) text += "; ";
-        text += ValueKey(spec) + " " + std::string(spec.label) + " " +
+        text += ValueKey(catalogued) + " " + std::string(catalogued.label) + " " +
                 std::to_string(run.readings[i]) + " (" + std::to_string(run.lower[i]) + "-" +
                 std::to_string(run.upper[i]) + ")";
     }
@@ -32,7 +32,7 @@ void Header(std::string& out) {
     CsvWriter csv(out);
     for (const char* column : kRunColumns) csv.Text(column);
     for (int i = 1; i <= 7; ++i) csv.Text("item" + std::to_string(i));
-    for (const ValueSpec& spec : kJudgedValues) csv.Text(ValueKey(spec));
+    for (const JudgedValue& catalogued : kJudgedValues) csv.Text(ValueKey(catalogued));
     for (size_t i = 0; i < kExtraColumns; ++i) csv.Text(ExtraKey(i));
     for (int item = 3; item <= 7; ++item) csv.Text(std::to_string(item) + ".eeprom_written");
     csv.EndRow();

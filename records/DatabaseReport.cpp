@@ -63,9 +63,9 @@ constexpr const char* kLimits =
     " substr(min(zul10_unit_rank(started_at, outcome, zul10_station(station, host))" \
     " COLLATE \"C\"), 13) AS station"                                                \
     " FROM runs WHERE unit <> '' AND " ZUL_RANGE " GROUP BY unit)"
-// Part 0: per kept station (NULL: the others) its units, those with a
-// verdict, first passes, final passes and units by runs; part 1: the $4
-// units retested most.
+// Rows tagged 0: per kept station (NULL: the others) its units, those with
+// a verdict, first passes, final passes and units by runs; rows tagged 1:
+// the $4 units retested most.
 #define ZUL_UNIT_FIGURES                                                                        \
     " SELECT 0, k.station, count(*), count(u.first_key),"                                       \
     " count(*) FILTER (WHERE u.first_key % 2 = 1), count(*) FILTER (WHERE u.last_key % 2 = 0)," \
@@ -166,22 +166,22 @@ int64_t Whole(const PgResult& rows, int row, int column, bool& bad) {
 template <class Field>
 std::string CatalogueNumbers(Field field) {
     std::string out = "{";
-    for (const ValueSpec& spec : kJudgedValues) {
+    for (const JudgedValue& catalogued : kJudgedValues) {
         if (out.size() > 1) out += ',';
-        out += std::to_string(field(spec));
+        out += std::to_string(field(catalogued));
     }
     return out + "}";
 }
 std::string CatalogueItems() {
-    return CatalogueNumbers([](const ValueSpec& spec) { return spec.item; });
+    return CatalogueNumbers([](const JudgedValue& catalogued) { return catalogued.item; });
 }
 std::string CatalogueNames() {
     std::vector<std::string> names;
-    for (const ValueSpec& spec : kJudgedValues) names.emplace_back(spec.name);
+    for (const JudgedValue& catalogued : kJudgedValues) names.emplace_back(catalogued.name);
     return ArrayLiteral(names);
 }
 std::string CatalogueSlots() {
-    return CatalogueNumbers([](const ValueSpec& spec) { return spec.slot; });
+    return CatalogueNumbers([](const JudgedValue& catalogued) { return catalogued.slot; });
 }
 
 // The catalogue index of the value in the answer's columns at, at + 1 and
@@ -189,9 +189,10 @@ std::string CatalogueSlots() {
 std::size_t CatalogueIndex(const PgResult& rows, int row, int at) {
     const std::optional<int64_t> item = rows.Int(row, at), slot = rows.Int(row, at + 2);
     if (!item || !slot) return kValueCount;
-    const ValueSpec* spec =
+    const JudgedValue* catalogued =
         FindJudgedValue(static_cast<int>(*item), rows.Text(row, at + 1), static_cast<int>(*slot));
-    return spec == nullptr ? kValueCount : static_cast<std::size_t>(spec - kJudgedValues.data());
+    return catalogued == nullptr ? kValueCount
+                                 : static_cast<std::size_t>(catalogued - kJudgedValues.data());
 }
 
 // Copies the names of merged into tally, most runs first (ties in name

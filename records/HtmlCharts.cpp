@@ -133,20 +133,20 @@ void Pareto(HtmlWriter& html, const Figures& f) {
 }
 
 void Histogram(HtmlWriter& html, const Figures& f, std::size_t i) {
-    const ValueSpec& spec = kJudgedValues[i];
+    const JudgedValue& catalogued = kJudgedValues[i];
     const ValueTally& t = f.values[i];
     const Capability& c = f.capability[i];
     // The byte values shown: the readings and the limits that can fail,
     // with a little room on both sides.
     int lo = c.min, hi = c.max;
-    if (c.lowerActive) lo = std::min<int>(lo, spec.lower);
-    if (c.upperActive) hi = std::max<int>(hi, spec.upper);
+    if (c.lowerActive) lo = std::min<int>(lo, catalogued.lower);
+    if (c.upperActive) hi = std::max<int>(hi, catalogued.upper);
     const int margin = std::max(2, (hi - lo) / 10);
     lo = std::max(0, lo - margin);
     hi = std::min(255, hi + margin);
     const double left = 46, top = 12, plotW = 360, plotH = 130;
     const double width = left + plotW + 14, height = top + plotH + 34;
-    Start(html, width, height, ValueKey(spec) + " histogram");
+    Start(html, width, height, ValueKey(catalogued) + " histogram");
     uint64_t tallest = 1;
     for (int v = lo; v <= hi; ++v) tallest = std::max(tallest, t.histogram[static_cast<size_t>(v)]);
     const double binW = plotW / (hi - lo + 1);
@@ -158,7 +158,7 @@ void Histogram(HtmlWriter& html, const Figures& f, std::size_t i) {
         const uint64_t count = t.histogram[static_cast<size_t>(v)];
         if (count == 0) continue;
         const double h = plotH * static_cast<double>(count) / static_cast<double>(tallest);
-        const bool out = v < spec.lower || v > spec.upper;
+        const bool out = v < catalogued.lower || v > catalogued.upper;
         html.Open("rect", {{"x", xOf(v)},
                            {"y", top + plotH - h},
                            {"width", std::max(binW - 1, 1.0)},
@@ -175,8 +175,8 @@ void Histogram(HtmlWriter& html, const Figures& f, std::size_t i) {
         Label(html, x, top + plotH + 26, "limittext", "middle",
               std::string(name) + " " + std::to_string(v));
     };
-    if (c.lowerActive) limit(xOf(spec.lower), "lower", spec.lower);
-    if (c.upperActive) limit(xOf(spec.upper + 1), "upper", spec.upper);
+    if (c.lowerActive) limit(xOf(catalogued.lower), "lower", catalogued.lower);
+    if (c.upperActive) limit(xOf(catalogued.upper + 1), "upper", catalogued.upper);
     Label(html, left, top + plotH + 13, "axis", "start", std::to_string(lo));
     Label(html, left + plotW, top + plotH + 13, "axis", "end", std::to_string(hi));
     html.Close();
@@ -184,7 +184,7 @@ void Histogram(HtmlWriter& html, const Figures& f, std::size_t i) {
 }
 
 void RunChart(HtmlWriter& html, const Figures& f, std::size_t i) {
-    const ValueSpec& spec = kJudgedValues[i];
+    const JudgedValue& catalogued = kJudgedValues[i];
     const Capability& c = f.capability[i];
     struct Point {
         const std::string* date;
@@ -200,13 +200,13 @@ void RunChart(HtmlWriter& html, const Figures& f, std::size_t i) {
         lo = std::min(lo, points.back().low);
         hi = std::max(hi, points.back().high);
     }
-    if (c.lowerActive) lo = std::min<double>(lo, spec.lower);
-    if (c.upperActive) hi = std::max<double>(hi, spec.upper);
+    if (c.lowerActive) lo = std::min<double>(lo, catalogued.lower);
+    if (c.upperActive) hi = std::max<double>(hi, catalogued.upper);
     lo = std::max(0.0, lo - 2);
     hi = std::min(255.0, hi + 2);
     if (hi <= lo) hi = lo + 1;
     const double left = 46, top = 12, plotW = 360, plotH = 130;
-    Start(html, left + plotW + 60, top + plotH + 34, ValueKey(spec) + " run chart by day");
+    Start(html, left + plotW + 60, top + plotH + 34, ValueKey(catalogued) + " run chart by day");
     const auto yOf = [&](double v) { return top + plotH * (1 - (v - lo) / (hi - lo)); };
     const size_t n = points.size();
     const auto xOf = [&](size_t k) {
@@ -226,8 +226,8 @@ void RunChart(HtmlWriter& html, const Figures& f, std::size_t i) {
         Label(html, left + plotW + 4, yOf(v) + 4, "limittext", "start",
               std::string(name) + " " + Fixed(v, 0));
     };
-    if (c.lowerActive) limit(spec.lower, "lower");
-    if (c.upperActive) limit(spec.upper, "upper");
+    if (c.lowerActive) limit(catalogued.lower, "lower");
+    if (c.upperActive) limit(catalogued.upper, "upper");
     if (n > 1) html.Void("polyline", {{"points", mean}, {"class", "meanline"}});
     for (size_t k = 0; k < n; ++k) {
         html.Open("circle",

@@ -238,12 +238,12 @@ void Failures(HtmlWriter& html, const Figures& f) {
     html.NewLine();
 }
 
-std::string Limits(const ValueSpec& spec, const Capability& c) {
+std::string Limits(const JudgedValue& catalogued, const Capability& c) {
     if (c.lowerActive && c.upperActive) {
-        return std::to_string(spec.lower) + " to " + std::to_string(spec.upper);
+        return std::to_string(catalogued.lower) + " to " + std::to_string(catalogued.upper);
     }
-    if (c.lowerActive) return "at least " + std::to_string(spec.lower);
-    if (c.upperActive) return "at most " + std::to_string(spec.upper);
+    if (c.lowerActive) return "at least " + std::to_string(catalogued.lower);
+    if (c.upperActive) return "at most " + std::to_string(catalogued.upper);
     return "none";
 }
 
@@ -260,16 +260,16 @@ void CapabilityTable(HtmlWriter& html, const Figures& f) {
     for (size_t i : f.closestFirst) {
         const Capability& c = f.capability[i];
         if (c.n == 0) continue;
-        const ValueSpec& spec = kJudgedValues[i];
+        const JudgedValue& catalogued = kJudgedValues[i];
         Row(html, c.outsideShare > 0 ? "out" : "")
-            .Text(ValueKey(spec))
-            .Text(std::string(spec.label) + (spec.judged ? "" : " (not judged)"))
+            .Text(ValueKey(catalogued))
+            .Text(std::string(catalogued.label) + (catalogued.judged ? "" : " (not judged)"))
             .Figure(static_cast<int64_t>(c.n))
             .Figure(Fixed(c.mean, 2))
             .Figure(Fixed(c.sd, 2))
             .Figure(c.min)
             .Figure(c.max)
-            .Text(Limits(spec, c))
+            .Text(Limits(catalogued, c))
             .Figure(Fixed(c.cp, 2))
             .Figure(Fixed(c.cpk, 2))
             .Figure(Share(c.outsideShare));
@@ -284,11 +284,12 @@ void CapabilityTable(HtmlWriter& html, const Figures& f) {
     for (size_t i : f.closestFirst) {
         const Capability& c = f.capability[i];
         if (c.n == 0) continue;
-        const ValueSpec& spec = kJudgedValues[i];
-        html.Element("h3", ValueKey(spec) + " " + std::string(spec.label) +
-                               (spec.judged ? "" : " (not judged)") + ": n " + std::to_string(c.n) +
-                               ", mean " + Fixed(c.mean, 2) + ", SD " + Fixed(c.sd, 2) + ", Cpk " +
-                               Fixed(c.cpk, 2) + ", outside " + Share(c.outsideShare));
+        const JudgedValue& catalogued = kJudgedValues[i];
+        html.Element("h3", ValueKey(catalogued) + " " + std::string(catalogued.label) +
+                               (catalogued.judged ? "" : " (not judged)") + ": n " +
+                               std::to_string(c.n) + ", mean " + Fixed(c.mean, 2) + ", SD " +
+                               Fixed(c.sd, 2) + ", Cpk " + Fixed(c.cpk, 2) + ", outside " +
+                               Share(c.outsideShare));
         html.NewLine();
         html.Open("div", {{"class", "charts"}});
         charts::Histogram(html, f, i);

@@ -114,7 +114,7 @@ bool VerdictOf(std::string_view word, Verdict& verdict) {
 // The first kExtraValues column of (item, name), or -1.
 int ExtraColumn(int item, std::string_view name, int& count) {
     int column = 0;
-    for (const ExtraSpec& extra : kExtraValues) {
+    for (const ExtraReading& extra : kExtraValues) {
         if (extra.item == item && extra.name == name) {
             count = extra.count;
             return column;
@@ -127,8 +127,8 @@ int ExtraColumn(int item, std::string_view name, int& count) {
 // Whether item keeps judged values under the measured name (a first-format
 // record's place of them).
 bool CatalogueMeasured(int item, std::string_view name) {
-    for (const ValueSpec& spec : JudgedValuesOf(item)) {
-        if (spec.measured == name) return true;
+    for (const JudgedValue& catalogued : JudgedValuesOf(item)) {
+        if (catalogued.measured == name) return true;
     }
     return false;
 }
@@ -155,8 +155,8 @@ bool OtherJson(std::string_view line) {
            line == "false" || line == "null";
 }
 
-size_t IndexOf(const ValueSpec* spec) {
-    return static_cast<size_t>(spec - kJudgedValues.data());
+size_t IndexOf(const JudgedValue* catalogued) {
+    return static_cast<size_t>(catalogued - kJudgedValues.data());
 }
 
 }  // namespace
@@ -283,8 +283,8 @@ struct RecordParser::Impl {
                 int16_t reading = 0;
                 if (!Byte(entry, "measured", reading)) return false;
                 if (catalogue) {
-                    if (const ValueSpec* spec = FindMeasuredValue(item, name, index)) {
-                        measured[IndexOf(spec)] = reading;
+                    if (const JudgedValue* catalogued = FindMeasuredValue(item, name, index)) {
+                        measured[IndexOf(catalogued)] = reading;
                     }
                 } else if (index < extraCount) {
                     run->extras[static_cast<size_t>(extra + index)] = reading;
@@ -296,8 +296,8 @@ struct RecordParser::Impl {
         int16_t reading = 0;
         if (!Byte(value, "measured", reading)) return false;
         if (catalogue) {
-            if (const ValueSpec* spec = FindMeasuredValue(item, name, -1)) {
-                measured[IndexOf(spec)] = reading;
+            if (const JudgedValue* catalogued = FindMeasuredValue(item, name, -1)) {
+                measured[IndexOf(catalogued)] = reading;
             }
         } else if (extraCount == 0) {
             run->extras[static_cast<size_t>(extra)] = reading;
@@ -345,12 +345,12 @@ struct RecordParser::Impl {
             *why = "a judged value without its name, value, limits or verdict";
             return false;
         }
-        const ValueSpec* spec = FindJudgedValue(item, name, static_cast<int>(slot));
-        if (spec == nullptr) {
+        const JudgedValue* catalogued = FindJudgedValue(item, name, static_cast<int>(slot));
+        if (catalogued == nullptr) {
             Unknown("values." + std::to_string(item) + ".", name);
             return true;
         }
-        const size_t i = IndexOf(spec);
+        const size_t i = IndexOf(catalogued);
         run->readings[i] = reading;
         run->verdicts[i] = verdict;
         run->lower[i] = static_cast<uint8_t>(lower);
@@ -594,14 +594,15 @@ bool RecordParser::ParseInPlace(const char* data, std::size_t size, std::size_t 
         // No limits in the record: judged here against the catalogue.
         for (size_t i = 0; i < kValueCount; ++i) {
             if (p.measured[i] < 0) continue;
-            const ValueSpec& spec = kJudgedValues[i];
+            const JudgedValue& catalogued = kJudgedValues[i];
             const auto reading = static_cast<uint8_t>(p.measured[i]);
             run.readings[i] = p.measured[i];
-            run.lower[i] = spec.lower;
-            run.upper[i] = spec.upper;
-            run.verdicts[i] = !spec.judged                                    ? Verdict::NotJudged
-                              : WithinLimits(reading, spec.lower, spec.upper) ? Verdict::Pass
-                                                                              : Verdict::Fail;
+            run.lower[i] = catalogued.lower;
+            run.upper[i] = catalogued.upper;
+            run.verdicts[i] = !catalogued.judged ? Verdict::NotJudged
+                              : WithinLimits(reading, catalogued.lower, catalogued.upper)
+                                  ? Verdict::Pass
+                                  : Verdict::Fail;
         }
     }
     return true;

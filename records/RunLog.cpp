@@ -164,7 +164,7 @@ void RunLog::Measured(std::string_view name, int value) {
     (*run_->item)["measured"][std::string(name)] = value;
 }
 
-void RunLog::Judged(const ValueSpec& value, uint8_t reading, bool pass) {
+void RunLog::Judged(const JudgedValue& value, uint8_t reading, bool pass) {
     if (!run_ || run_->item == nullptr) return;
     Json entry;
     entry["name"] = value.name;

@@ -57,7 +57,7 @@ public:
     void ItemStarted(int number, std::string_view title) override;
     void Measured(std::string_view name, std::span<const uint8_t> values) override;
     void Measured(std::string_view name, int value) override;
-    void Judged(const ValueSpec& value, uint8_t reading, bool pass) override;
+    void Judged(const JudgedValue& value, uint8_t reading, bool pass) override;
     void Cause(std::string_view line) override;
     void EepromWrite(bool written) override;
     void ItemPassed() override;

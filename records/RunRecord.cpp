@@ -79,19 +79,19 @@ void RunRecord::Clear() {
 
 // Built by appending: GCC 12 warns falsely (-Wrestrict) on some chains of
 // std::string operator+.
-std::string ValueKey(const ValueSpec& spec) {
-    std::string key = std::to_string(spec.item);
+std::string ValueKey(const JudgedValue& catalogued) {
+    std::string key = std::to_string(catalogued.item);
     key += '.';
-    key += spec.name;
-    if (spec.slot >= 0) {
+    key += catalogued.name;
+    if (catalogued.slot >= 0) {
         key += '.';
-        key += std::to_string(spec.slot);
+        key += std::to_string(catalogued.slot);
     }
     return key;
 }
 
 std::string ExtraKey(std::size_t column) {
-    for (const ExtraSpec& extra : kExtraValues) {
+    for (const ExtraReading& extra : kExtraValues) {
         const std::size_t width = extra.count == 0 ? 1 : static_cast<std::size_t>(extra.count);
         if (column < width) {
             std::string key = std::to_string(extra.item);

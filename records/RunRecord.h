@@ -25,12 +25,12 @@ std::string_view VerdictWord(Verdict verdict);
 // The measured readings the report keeps beside the judged values: the
 // register bytes and decoded register values of items 3 and 5, the held mag
 // peak. count is the number of entries of a list, or 0 for a single number.
-struct ExtraSpec {
+struct ExtraReading {
     int item;
     std::string_view name;
     int count;
 };
-inline constexpr std::array<ExtraSpec, 5> kExtraValues{{
+inline constexpr std::array<ExtraReading, 5> kExtraValues{{
     {3, "registers", 8},
     {3, "reg", 14},
     {5, "registers", 4},
@@ -42,7 +42,7 @@ inline constexpr std::array<ExtraSpec, 5> kExtraValues{{
 inline constexpr std::size_t kExtraColumns = 35;
 static_assert([] {
     std::size_t n = 0;
-    for (const ExtraSpec& extra : kExtraValues) n += extra.count == 0 ? 1 : extra.count;
+    for (const ExtraReading& extra : kExtraValues) n += extra.count == 0 ? 1 : extra.count;
     return n;
 }() == kExtraColumns);
 
@@ -90,7 +90,7 @@ struct RunRecord {
 
 // The name of a catalogue value in every output: item.name.slot, or
 // item.name for a value without a slot ("3.da.0", "7.speed").
-std::string ValueKey(const ValueSpec& spec);
+std::string ValueKey(const JudgedValue& catalogued);
 // The name of column i of kExtraValues: "3.registers.0", "6.peak_held".
 std::string ExtraKey(std::size_t column);
 

@@ -145,14 +145,14 @@ void CapabilitySection(Lines& out, const Figures& f) {
         const Capability& c = f.capability[i];
         if (c.n == 0 || shown == kSummaryValues) break;
         ++shown;
-        const ValueSpec& spec = kJudgedValues[i];
-        out("  " + Cell(ValueKey(spec), 17) + Cell(spec.label, 12) +
+        const JudgedValue& catalogued = kJudgedValues[i];
+        out("  " + Cell(ValueKey(catalogued), 17) + Cell(catalogued.label, 12) +
             Cell(std::to_string(c.n), 8, true) + Cell(Fixed(c.mean, 1), 8, true) +
             Cell(Fixed(c.sd, 2), 7, true) + Cell(std::to_string(c.min), 5, true) +
             Cell(std::to_string(c.max), 5, true) + "  " +
-            Cell(std::to_string(spec.lower) + "-" + std::to_string(spec.upper), 8) +
+            Cell(std::to_string(catalogued.lower) + "-" + std::to_string(catalogued.upper), 8) +
             Cell(Fixed(c.cp, 2), 6, true) + Cell(Fixed(c.cpk, 2), 7, true) +
-            Cell(Share(c.outsideShare), 9, true) + (spec.judged ? "" : "  (not judged)"));
+            Cell(Share(c.outsideShare), 9, true) + (catalogued.judged ? "" : "  (not judged)"));
     }
     if (shown == 0) {
         out("  no readings");

@@ -51,10 +51,11 @@ TEST(E2eDatabase, ACompleteAndAFailedRunAreInTheDatabaseWithTheirValuesAndLimits
         db.Number("SELECT count(*) FROM items WHERE verdict = 'pass' AND run_id = " + complete), 7);
     // Every judged value of the catalogue, with the catalogue's limits.
     std::set<std::string> catalogue;
-    for (const ValueSpec& spec : kJudgedValues) {
-        catalogue.insert(std::to_string(spec.item) + "|" + std::string(spec.name) + "|" +
-                         std::to_string(spec.slot) + "|" + std::string(spec.label) + "|" +
-                         std::to_string(spec.lower) + "|" + std::to_string(spec.upper));
+    for (const JudgedValue& catalogued : kJudgedValues) {
+        catalogue.insert(std::to_string(catalogued.item) + "|" + std::string(catalogued.name) +
+                         "|" + std::to_string(catalogued.slot) + "|" +
+                         std::string(catalogued.label) + "|" + std::to_string(catalogued.lower) +
+                         "|" + std::to_string(catalogued.upper));
     }
     const auto stored = [&](const std::string& run) {
         const records::PgResult rows = db.connection().Exec(
@@ -62,15 +63,15 @@ TEST(E2eDatabase, ACompleteAndAFailedRunAreInTheDatabaseWithTheirValuesAndLimits
              "WHERE run_id = " +
              run)
                 .c_str());
-        std::set<std::string> specs;
-        for (int row = 0; row < rows.rows(); ++row) specs.insert(rows.Text(row, 0));
-        return specs;
+        std::set<std::string> catalogued;
+        for (int row = 0; row < rows.rows(); ++row) catalogued.insert(rows.Text(row, 0));
+        return catalogued;
     };
     EXPECT_EQ(stored(complete), catalogue);
-    const std::set<std::string> failedSpecs = stored(failed);
-    EXPECT_EQ(failedSpecs.size(), 6u + 14u + 14u);  // the levers, item 3's D/A and A/D
-    EXPECT_TRUE(
-        std::includes(catalogue.begin(), catalogue.end(), failedSpecs.begin(), failedSpecs.end()));
+    const std::set<std::string> failedValues = stored(failed);
+    EXPECT_EQ(failedValues.size(), 6u + 14u + 14u);  // the levers, item 3's D/A and A/D
+    EXPECT_TRUE(std::includes(catalogue.begin(), catalogue.end(), failedValues.begin(),
+                              failedValues.end()));
     const auto value = [&](const std::string& run, const std::string& where) {
         return db.Text("SELECT value || '|' || verdict FROM measured_values WHERE run_id = " + run +
                        " AND " + where);

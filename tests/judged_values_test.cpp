@@ -13,7 +13,7 @@ namespace zul {
 namespace {
 
 // The item's own verdict on reading as value v.
-bool ItemPasses(const ValueSpec& v, uint8_t reading) {
+bool ItemPasses(const JudgedValue& v, uint8_t reading) {
     switch (v.item) {
         case 2: {
             const bool paperIn = v.measured == "paper_in";
@@ -36,7 +36,7 @@ bool ItemPasses(const ValueSpec& v, uint8_t reading) {
 }
 
 TEST(JudgedValues, EveryBoundIsTheOneTheItemJudgesBy) {
-    for (const ValueSpec& v : kJudgedValues) {
+    for (const JudgedValue& v : kJudgedValues) {
         for (int reading = 0; reading <= 255; ++reading) {
             const auto r = static_cast<uint8_t>(reading);
             ASSERT_EQ(WithinLimits(r, v.lower, v.upper), ItemPasses(v, r))
@@ -48,7 +48,7 @@ TEST(JudgedValues, EveryBoundIsTheOneTheItemJudgesBy) {
 TEST(JudgedValues, EachValueOnceInItemOrderWithTheSlotNames) {
     std::set<std::tuple<int, std::string_view, int>> seen;
     int lastItem = 0;
-    for (const ValueSpec& v : kJudgedValues) {
+    for (const JudgedValue& v : kJudgedValues) {
         EXPECT_TRUE(seen.insert({v.item, v.name, v.slot}).second) << v.item << "." << v.name;
         EXPECT_GE(v.item, lastItem);
         lastItem = v.item;
@@ -62,23 +62,23 @@ TEST(JudgedValues, EachValueOnceInItemOrderWithTheSlotNames) {
     EXPECT_EQ(JudgedValuesOf(3).size(), 28u);
 
     // Format-1 records kept each item's readings as lists by position.
-    const ValueSpec* blackFirst = FindMeasuredValue(4, "ad", 0);
+    const JudgedValue* blackFirst = FindMeasuredValue(4, "ad", 0);
     ASSERT_NE(blackFirst, nullptr);
     EXPECT_EQ(blackFirst->slot, 14);
     EXPECT_EQ(blackFirst->label, "Up Ir Ref");
-    const ValueSpec* mLRed = FindMeasuredValue(5, "ad", 6);
+    const JudgedValue* mLRed = FindMeasuredValue(5, "ad", 6);
     ASSERT_NE(mLRed, nullptr);
     EXPECT_EQ(mLRed->slot, 24);
     EXPECT_EQ(mLRed->label, "M LRed");
     EXPECT_EQ(mLRed->lower, 28);
-    const ValueSpec* frontRed = FindJudgedValue(3, "ad", 3);
+    const JudgedValue* frontRed = FindJudgedValue(3, "ad", 3);
     ASSERT_NE(frontRed, nullptr);
     EXPECT_EQ(frontRed->label, "Front Red");
     EXPECT_EQ(FindMeasuredValue(3, "ad", 14), nullptr);
     EXPECT_EQ(FindMeasuredValue(6, "peak_held", -1), nullptr);
 
     // Only the mag A/D sample is shown against limits it is not judged by.
-    for (const ValueSpec& v : kJudgedValues) {
+    for (const JudgedValue& v : kJudgedValues) {
         EXPECT_EQ(v.judged, !(v.item == 6 && v.name == "ad")) << v.item << "." << v.name;
     }
 }
@@ -86,7 +86,7 @@ TEST(JudgedValues, EachValueOnceInItemOrderWithTheSlotNames) {
 TEST(JudgedValues, TheLimitsRevisionFollowsEveryBound) {
     EXPECT_EQ(kLimitsRevision.size(), 8u);
     EXPECT_EQ(kLimitsRevision.find_first_not_of("0123456789abcdef"), std::string_view::npos);
-    std::array<ValueSpec, kJudgedValues.size()> changed = kJudgedValues;
+    std::array<JudgedValue, kJudgedValues.size()> changed = kJudgedValues;
     const uint32_t base = LimitsRevisionHash(changed);
     for (std::size_t i = 0; i < changed.size(); ++i) {
         changed[i].lower = static_cast<uint8_t>(changed[i].lower + 1);

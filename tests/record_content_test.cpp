@@ -101,17 +101,17 @@ TEST(RecordContent, ACompleteRunNamesRunStationUnitLimitsAndEveryJudgedValue) {
     }
     ASSERT_EQ(values.size(), kJudgedValues.size());
     for (size_t i = 0; i < values.size(); ++i) {
-        const ValueSpec& spec = kJudgedValues[i];
+        const JudgedValue& catalogued = kJudgedValues[i];
         const Json& v = values[i];
-        EXPECT_EQ(v["name"], std::string(spec.name)) << i;
-        EXPECT_EQ(v.contains("slot"), spec.slot >= 0) << i;
-        if (spec.slot >= 0) {
-            EXPECT_EQ(v["slot"], spec.slot) << i;
+        EXPECT_EQ(v["name"], std::string(catalogued.name)) << i;
+        EXPECT_EQ(v.contains("slot"), catalogued.slot >= 0) << i;
+        if (catalogued.slot >= 0) {
+            EXPECT_EQ(v["slot"], catalogued.slot) << i;
         }
-        EXPECT_EQ(v["label"], std::string(spec.label)) << i;
-        EXPECT_EQ(v["lower"], spec.lower) << i;
-        EXPECT_EQ(v["upper"], spec.upper) << i;
-        EXPECT_EQ(v["verdict"], spec.judged ? "pass" : "not judged") << i;
+        EXPECT_EQ(v["label"], std::string(catalogued.label)) << i;
+        EXPECT_EQ(v["lower"], catalogued.lower) << i;
+        EXPECT_EQ(v["upper"], catalogued.upper) << i;
+        EXPECT_EQ(v["verdict"], catalogued.judged ? "pass" : "not judged") << i;
     }
     // The readings as the healthy unit gave them.
     const Json& white = Item(r, 3)["values"];

@@ -486,7 +486,7 @@ TEST(RecordReport, ASecondFormatRecordKeepsTheLimitsAndVerdictsItWasJudgedBy) {
 
 TEST(RecordReport, OneSidedAndSpreadlessValuesGiveNoFigureThatCannotBe) {
     // White D/A of slot 0: at least 30, upper bound 255 cannot fail.
-    const ValueSpec& da = *FindJudgedValue(3, "da", 0);
+    const JudgedValue& da = *FindJudgedValue(3, "da", 0);
     records::ValueTally t;
     for (uint8_t v : {100, 110, 120}) t.Add(v, da);
     records::Capability c = records::CapabilityOf(t, da);
